@@ -1,0 +1,243 @@
+// TREVLIN: converts LAS 1.0-1.2 point files into ASCII text.
+// Usage: TREVLIN <LAS File | ASCII List> <Format>
+// Every input and the Format are validated before anything is written; then
+// each input gets <name>.asc (point text) and <name>_hdr.asc (header report).
+#include "TREVLIN_tool.h"
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void usage()
+{
+    static const char *const lines[] = {
+        "Usage: TREVLIN <LAS File | ASCII List> <Format>\n",
+        "          Format:  0: All",
+        "                   1: X",
+        "                   2: Y",
+        "                   3: Z",
+        "                   4: Intensity",
+        "                   5: Return Number",
+        "                   6: Number of Returns",
+        "                   7: Scan Direction",
+        "                   8: Edge of Flight Line",
+        "                   9: Classification",
+        "                  10: Scan Angle Rank",
+        "                  11: File Marker / User Data",
+        "                  12: User Bit Field / Point Source ID",
+        "                  13: GPSTime (if available)",
+        "                  14: RGB (if available)",
+        "                  15: X Y Z",
+        "                  16: X Y Z Intensity",
+        "                  17: X Y Z GPSTime",
+        "                  18: X Y Z Intensity GPSTime",
+        "                  19: X Y Z RGB",
+        "                  20: X Y Z Intensity PointSourceID RGB",
+    };
+    for (const char *line : lines)
+        std::puts(line);
+}
+
+[[noreturn]] void failWithUsage(const char *message)
+{
+    std::puts(message);
+    usage();
+    std::exit(-1);
+}
+
+// The Format is the leading integer of the text (as atoi reads it) when
+// that equals the text's real value (as atof reads it) and lies in 0..20:
+// 7, 07, 7. and 7.0 are Format 7; the empty text is Format 0. A leading
+// integer too large for an int is simply not a Format.
+int parseFormat(const char *text)
+{
+    const char *c = text;
+    const bool negative = *c == '-';
+    if (*c == '-' || *c == '+')
+        ++c;
+    long long magnitude = 0;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        magnitude = magnitude * 10 + (*c - '0');
+        if (magnitude > INT_MAX)
+            return -1;
+    }
+    const long long F = negative ? -magnitude : magnitude;
+    const double V = std::strtod(text, nullptr);
+    if (static_cast<double>(F) != V || F < 0 || F > MAX_FORMAT)
+        return -1;
+    return static_cast<int>(F);
+}
+
+// Next white-space-separated word of the list; false when none is left.
+bool readListName(FILE *flist, std::string *name)
+{
+    int c;
+    do
+        c = std::getc(flist);
+    while (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r');
+    if (c == EOF)
+        return false;
+    name->clear();
+    for (; c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' &&
+           c != '\r';
+         c = std::getc(flist))
+        name->push_back(static_cast<char>(c));
+    return true;
+}
+
+[[noreturn]] void failWith(const char *format, const char *name)
+{
+    std::printf(format, name);
+    std::exit(-1);
+}
+
+// Validation pass over the list: every name must be a convertible LAS file
+// of one LASType. Returns that type and the number of names; the list is
+// rewound for the conversion pass.
+int16_t validateList(FILE *flist, const char *listName, int *LASCount)
+{
+    int16_t LASTypeCheck = 0;
+    std::string name;
+    *LASCount = 0;
+    while (readListName(flist, &name)) {
+        // A name with a NUL byte would reach the file system cut short.
+        if (name.find('\0') != std::string::npos)
+            failWith("\nA name listed in %s contains a NUL byte\n", listName);
+        const int16_t LASType = check_las(name.c_str());
+        if (LASType < 1) {
+            std::printf("%s (listed in %s) is not a valid LAS file\n", name.c_str(), listName);
+            std::exit(-1);
+        }
+        if (*LASCount == 0)
+            LASTypeCheck = LASType;
+        else if (LASType != LASTypeCheck) {
+            std::printf("\nType of file %s differs from that of previous files in %s\n",
+                        name.c_str(), listName);
+            std::exit(-1);
+        }
+        ++*LASCount;
+    }
+    if (*LASCount == 0)
+        failWith("\nFile %s contains no valid .las files\n", listName);
+    std::rewind(flist);
+    return LASTypeCheck;
+}
+
+void checkAvailability(int Format, int16_t LASType, const char *input)
+{
+    if (!formatServesType(Format, LASType)) {
+        const bool wantsTime = Format == 13 || Format == 17 || Format == 18;
+        failWith(wantsTime ? "\n%s does not contain GPS Time data\n"
+                           : "\n%s does not contain RGB data\n",
+                 input);
+    }
+}
+
+// Reads the whole 227-byte header and makes sure it still describes the
+// file that was validated, with point data after the header.
+void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Header *ph12)
+{
+    if (!read_exact(fin, ph12, sizeof *ph12))
+        failWith("\nFile %s ends within its 227-byte header\n", LASName.c_str());
+    if (las_type_of_header(*ph12) != LASType)
+        failWith("\nFile %s has changed since it was validated\n", LASName.c_str());
+    if (ph12->OffsetToData < LAS_HEADER_SIZE) {
+        std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n",
+                    LASName.c_str(), static_cast<unsigned>(ph12->OffsetToData));
+        std::exit(-1);
+    }
+}
+
+// Converts one input: its header report, then its point text. In list
+// mode `position` is the input's 1-based place among `LASCount`; 0 otherwise.
+void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12Header *ph12,
+                 int position, int LASCount)
+{
+    FILE *fin = std::fopen(LASName.c_str(), "rb");
+    if (!fin)
+        failWith("\nCannot open binary file %s for reading\n\n", LASName.c_str());
+    const std::string LASNameASCII = replaceExtension(LASName, ".asc");
+    std::printf("Input LAS File:     %s\n", LASName.c_str());
+    std::printf("Output ASCII File:  %s\n", LASNameASCII.c_str());
+    if (position > 0)
+        std::printf("%d / %d\n\n", position, LASCount);
+    readHeader(fin, LASName, LASType, ph12);
+    determineCoordinatePrecision(ph12);
+    if (!seek_from_start(fin, ph12->OffsetToData))
+        failWith("\nCannot reach the point data of %s\n", LASName.c_str());
+    writeAsciiHeader(LASName.c_str(), ph12, LASType);
+    FILE *fout = std::fopen(LASNameASCII.c_str(), "w");
+    if (!fout)
+        failWith("\nFailed to open file %s for writing\n", LASNameASCII.c_str());
+    PointBuffers buffers{};
+    if (!allocatePointBuffers(&buffers)) {
+        std::puts("Failed to allocate memory for 1 record of data structure");
+        std::exit(-1);
+    }
+    const bool written = writePoints(Format, LASType, fin, fout, ph12, &buffers);
+    releasePointBuffers(&buffers);
+    std::fclose(fin);
+    if (std::fclose(fout) != 0 || !written)
+        failWith("\nFailed to write file %s\n", LASNameASCII.c_str());
+}
+
+} // namespace
+
+int16_t checkFileExtension(const char *filename, const char *extension)
+{
+    switch (classify_file_extension(filename, extension)) {
+    case EXTENSION_MATCHES:
+        return 0;
+    case EXTENSION_NAME_TOO_SHORT:
+        failWith("\nFile name (%s) is too short\n", filename);
+    case EXTENSION_NO_DOT:
+        failWith("\nExtension of file %s should be preceeded by a dot (.)\n", filename);
+    default:
+        return -1;
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc != 3)
+        failWithUsage("\n\nMissing, or excessive number of, arguments\n");
+    const bool listMode = checkFileExtension(argv[1], "las") != 0;
+    FILE *flist = nullptr;
+    int LASCount = 1;
+    int16_t LASType;
+    if (!listMode) {
+        LASType = check_las(argv[1]);
+        if (LASType < 1)
+            std::exit(-1);
+    } else {
+        flist = std::fopen(argv[1], "r");
+        if (!flist)
+            failWith("\nCannot open input ASCII file %s for reading\n", argv[1]);
+        LASType = validateList(flist, argv[1], &LASCount);
+    }
+    check_numeric_argument(argv[2]);
+    const int Format = parseFormat(argv[2]);
+    if (Format < 0)
+        failWithUsage("\nError in Format specified\n");
+    checkAvailability(Format, LASType, argv[1]);
+
+    const auto beginTime = std::chrono::steady_clock::now();
+    credits();
+    LAS12Header ph12;
+    std::string LASName = argv[1];
+    for (int t = 0; t < LASCount; ++t) {
+        if (listMode && !readListName(flist, &LASName))
+            failWith("\nFile %s has changed since it was validated\n", argv[1]);
+        convertFile(LASName, Format, LASType, &ph12, listMode ? t + 1 : 0, LASCount);
+    }
+    if (flist)
+        std::fclose(flist);
+    const auto finishTime = std::chrono::steady_clock::now();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(finishTime - beginTime);
+    std::printf("\nElapsed time: %.3f seconds\n\n", static_cast<double>(elapsed.count()) / 1000.0);
+    return 0;
+}

@@ -1,0 +1,131 @@
+// TREVLIN: the header report <name>_hdr.asc, one labelled value per line.
+#include "TREVLIN_tool.h"
+#include "number_text.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void appendUnsigned(std::string &text, const char *label, uint64_t value)
+{
+    char digits[MAX_INT_TEXT];
+    text += label;
+    text.append(digits, put_uint(digits, value));
+    text += '\n';
+}
+
+// Character fields are NUL-terminated only when shorter than their width.
+void appendBounded(std::string &text, const char *label, const void *field,
+                   size_t width)
+{
+    const char *chars = static_cast<const char *>(field);
+    const void *nul = std::memchr(chars, 0, width);
+    const size_t n = nul ? static_cast<size_t>(static_cast<const char *>(nul) - chars) : width;
+    text += label;
+    text.append(chars, n);
+    text += '\n';
+}
+
+// Version and format bytes print as one character: the value plus '0'.
+void appendDigitChar(std::string &text, const char *label, uint8_t value)
+{
+    text += label;
+    text += static_cast<char>(static_cast<unsigned char>(value + 48));
+    text += '\n';
+}
+
+void appendReal(std::string &text, const char *label, double value, int decimals)
+{
+    char number[MAX_FIXED_TEXT];
+    text += label;
+    text.append(number, put_fixed_width(number, value, decimals, 12));
+    text += '\n';
+}
+
+void appendIdentity(std::string &text, const LAS12Header *h, int16_t Type)
+{
+    appendUnsigned(text, "GUID Data 1 :                      ", h->GUIDData1);
+    appendUnsigned(text, "GUID Data 2 :                      ", h->GUIDData2);
+    appendUnsigned(text, "GUID Data 3 :                      ", h->GUIDData3);
+    appendBounded(text, "GUID Data 4 :                      ", h->GUIDData4, 8);
+    appendDigitChar(text, "Version Major :                    ", h->VersionMajor);
+    appendDigitChar(text, "Version Minor :                    ", h->VersionMinor);
+    appendBounded(text, "System Identifier :                ", h->SystemIdentifier, 32);
+    appendBounded(text, "Generating Software :              ", h->GeneratingSoftware, 32);
+    // LAS 1.0 stores the flight's day and year where later versions store
+    // the file's creation date.
+    const bool las10 = Type <= LASTYPE_10_FM1;
+    appendUnsigned(text, las10 ? "Flight Date Julian :               "
+                               : "File Creation Day :                ",
+                   h->FileCreationDay);
+    appendUnsigned(text, las10 ? "Year :                             "
+                               : "File Creation Year :               ",
+                   h->FileCreationYear);
+}
+
+void appendLayout(std::string &text, const LAS12Header *h)
+{
+    appendUnsigned(text, "Header Size :                      ", h->HeaderSize);
+    appendUnsigned(text, "Offset to Data:                    ", h->OffsetToData);
+    appendUnsigned(text, "Number of Variable Length Records: ",
+                   h->NumberOfVariableLengthRecords);
+    appendDigitChar(text, "Point Data Format ID:              ", h->PointDataFormatID);
+    appendUnsigned(text, "Point Data Record Length:          ", h->PointDataRecordLength);
+    appendUnsigned(text, "Number of Point Returns:           ", h->NumberOfPointReturns);
+    text += "Number Of Points By Return:\n";
+    for (int i = 0; i < 5; ++i) {
+        const std::string label =
+            "                    Return " + std::to_string(i + 1) + "       ";
+        appendUnsigned(text, label.c_str(), h->NumberOfPointsByReturn[i]);
+    }
+}
+
+void appendGeometry(std::string &text, const LAS12Header *h)
+{
+    appendReal(text, "X Scale Factor:              ", h->XScaleFactor, _digitsX);
+    appendReal(text, "Y Scale Factor:              ", h->YScaleFactor, _digitsY);
+    appendReal(text, "Z Scale Factor:              ", h->ZScaleFactor, _digitsZ);
+    appendReal(text, "X Offset :                   ", h->XOffset, _digitsX);
+    appendReal(text, "Y Offset :                   ", h->YOffset, _digitsY);
+    appendReal(text, "Z Offset :                   ", h->ZOffset, _digitsZ);
+    appendReal(text, "X min :                      ", h->MinX, _digitsX);
+    appendReal(text, "X max :                      ", h->MaxX, _digitsX);
+    appendReal(text, "Y min :                      ", h->MinY, _digitsY);
+    appendReal(text, "Y max :                      ", h->MaxY, _digitsY);
+    appendReal(text, "Z min :                      ", h->MinZ, _digitsZ);
+    appendReal(text, "Z max :                      ", h->MaxZ, _digitsZ);
+}
+
+} // namespace
+
+std::string replaceExtension(const std::string &name, const char *suffix)
+{
+    return name.substr(0, name.size() - 4) + suffix;
+}
+
+std::string headerReportText(const LAS12Header *h, int16_t Type)
+{
+    std::string text;
+    text.reserve(4096);
+    appendIdentity(text, h, Type);
+    appendLayout(text, h);
+    appendGeometry(text, h);
+    return text;
+}
+
+void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type)
+{
+    const std::string HeaderName = replaceExtension(Name, "_hdr.asc");
+    FILE *f = std::fopen(HeaderName.c_str(), "w");
+    if (!f) {
+        std::printf("\nFailed to open file %s for writing\n", HeaderName.c_str());
+        std::exit(-1);
+    }
+    const std::string text = headerReportText(h, Type);
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !written) {
+        std::printf("\nFailed to write file %s\n", HeaderName.c_str());
+        std::exit(-1);
+    }
+}

@@ -1,0 +1,208 @@
+// TREVLIN: exact fixed-point text of doubles by integer arithmetic.
+//
+// A finite double is m * 2^e with a 53-bit integer m. Its text with d
+// decimals is the integer N = round(m * 10^d * 2^e), ties to even on the
+// exact value, with a point inserted d digits from the right. For d <= 19
+// the product m * 10^d fits in 128 bits, so N comes from one multiply, one
+// shift and a comparison of the remainder with one half. Values whose N
+// does not fit in 64 bits, and precisions above 19, go to std::to_chars,
+// which is exact too but slower.
+#include "number_text.h"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t POW10[20] = {1ULL,
+                                10ULL,
+                                100ULL,
+                                1000ULL,
+                                10000ULL,
+                                100000ULL,
+                                1000000ULL,
+                                10000000ULL,
+                                100000000ULL,
+                                1000000000ULL,
+                                10000000000ULL,
+                                100000000000ULL,
+                                1000000000000ULL,
+                                10000000000000ULL,
+                                100000000000000ULL,
+                                1000000000000000ULL,
+                                10000000000000000ULL,
+                                100000000000000000ULL,
+                                1000000000000000000ULL,
+                                10000000000000000000ULL};
+
+struct U128 {
+    uint64_t hi;
+    uint64_t lo;
+};
+
+U128 multiply_64x64(uint64_t a, uint64_t b)
+{
+#if defined(__SIZEOF_INT128__)
+    const unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
+    return {static_cast<uint64_t>(p >> 64), static_cast<uint64_t>(p)};
+#else
+    U128 r;
+    multiply_64x64_portable(a, b, &r.hi, &r.lo);
+    return r;
+#endif
+}
+
+bool less_than(U128 a, U128 b)
+{
+    return a.hi < b.hi || (a.hi == b.hi && a.lo < b.lo);
+}
+
+// round(P / 2^shift), ties to even, for 1 <= shift <= 127; false when the
+// quotient does not fit in 64 bits.
+bool shift_right_rounded(U128 P, int shift, uint64_t *quotient)
+{
+    uint64_t q;
+    U128 remainder, half;
+    if (shift < 64) {
+        if ((P.hi >> shift) != 0)
+            return false;
+        q = (P.hi << (64 - shift)) | (P.lo >> shift);
+        remainder = {0, P.lo & ((uint64_t{1} << shift) - 1)};
+        half = {0, uint64_t{1} << (shift - 1)};
+    } else {
+        const int s = shift - 64;
+        q = s == 0 ? P.hi : P.hi >> s;
+        remainder = {s == 0 ? 0 : P.hi & ((uint64_t{1} << s) - 1), P.lo};
+        half = s == 0 ? U128{0, uint64_t{1} << 63} : U128{uint64_t{1} << (s - 1), 0};
+    }
+    const bool above = less_than(half, remainder);
+    const bool tie = !above && !less_than(remainder, half);
+    if (above || (tie && (q & 1))) {
+        if (q == UINT64_MAX)
+            return false;
+        ++q;
+    }
+    *quotient = q;
+    return true;
+}
+
+// N = round(m * 2^e * 10^d) for the fast range; false outside it.
+bool scaled_integer(uint64_t m, int e, int d, uint64_t *N)
+{
+    if (m == 0) {
+        *N = 0;
+        return true;
+    }
+    if (d > 19)
+        return false;
+    if (e >= 0)
+        return false;  // whole numbers are handled before this
+    const int shift = -e;
+    // m * 10^d < 2^53 * 2^63.2 < 2^117: beyond that shift it is below half.
+    if (shift >= 118) {
+        *N = 0;
+        return true;
+    }
+    return shift_right_rounded(multiply_64x64(m, POW10[d]), shift, N);
+}
+
+// Writes v as exactly `width` digits, zero-padded on the left.
+char *put_padded(char *out, uint64_t v, int width)
+{
+    for (int k = width - 1; k >= 0; --k) {
+        out[k] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return out + width;
+}
+
+// Digits of N with a point inserted `d` digits from the right.
+char *put_scaled(char *out, uint64_t N, int d)
+{
+    if (d == 0)
+        return put_uint(out, N);
+    const uint64_t whole = N / POW10[d];
+    out = put_uint(out, whole);
+    *out++ = '.';
+    return put_padded(out, N - whole * POW10[d], d);
+}
+
+char *put_nonfinite(char *out, bool negative, bool nan)
+{
+    if (negative)
+        *out++ = '-';
+    std::memcpy(out, nan ? "nan" : "inf", 3);
+    return out + 3;
+}
+
+char *put_fallback(char *out, double value, int decimals)
+{
+    return std::to_chars(out, out + MAX_FIXED_TEXT, value,
+                         std::chars_format::fixed, decimals)
+        .ptr;
+}
+
+} // namespace
+
+void multiply_64x64_portable(uint64_t a, uint64_t b, uint64_t *hi, uint64_t *lo)
+{
+    const uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32;
+    const uint64_t b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
+    const uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+    const uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
+    *lo = (middle << 32) | (p00 & 0xFFFFFFFFu);
+    *hi = p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
+}
+
+char *put_int(char *out, int64_t value)
+{
+    return std::to_chars(out, out + MAX_INT_TEXT, value).ptr;
+}
+
+char *put_uint(char *out, uint64_t value)
+{
+    return std::to_chars(out, out + MAX_INT_TEXT, value).ptr;
+}
+
+char *put_fixed(char *out, double value, int decimals)
+{
+    const uint64_t bits = std::bit_cast<uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+    if (biased == 0x7FF)
+        return put_nonfinite(out, negative, fraction != 0);
+    const uint64_t m = biased == 0 ? fraction : fraction | (uint64_t{1} << 52);
+    const int e = (biased == 0 ? 1 : biased) - 1075;
+    if (e >= 0 && e <= 11) {
+        // A whole number below 2^64: its decimals are all zeros.
+        if (negative)
+            *out++ = '-';
+        out = put_uint(out, m << e);
+        if (decimals > 0) {
+            *out++ = '.';
+            std::memset(out, '0', static_cast<size_t>(decimals));
+            out += decimals;
+        }
+        return out;
+    }
+    uint64_t N;
+    if (e < 0 && scaled_integer(m, e, decimals, &N)) {
+        if (negative)
+            *out++ = '-';
+        return put_scaled(out, N, decimals);
+    }
+    return put_fallback(out, value, decimals);
+}
+
+char *put_fixed_width(char *out, double value, int decimals, int width)
+{
+    char text[MAX_FIXED_TEXT];
+    const size_t length = static_cast<size_t>(put_fixed(text, value, decimals) - text);
+    const size_t w = static_cast<size_t>(width);
+    const size_t pad = w > length ? w - length : 0;
+    std::memset(out, ' ', pad);
+    std::memcpy(out + pad, text, length);
+    return out + pad + length;
+}
