@@ -1,0 +1,335 @@
+// Test support: LAS files built byte by byte, temporary directories, and
+// child processes with captured output.
+#include "las_fixture.h"
+#include "reference_writer.h"
+
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+LAS12Header headerForType(int16_t LASType, double scale[3], double offset[3], uint32_t vlrBytes)
+{
+    static const uint8_t minor[9] = {0, 0, 0, 1, 1, 2, 2, 2, 2};
+    static const uint8_t format[9] = {0, 0, 1, 0, 1, 0, 1, 2, 3};
+    LAS12Header h;
+    std::memset(&h, 0, sizeof h);
+    std::memcpy(h.LASF, "LASF", 4);
+    h.VersionMajor = 1;
+    h.VersionMinor = minor[LASType];
+    std::memcpy(h.SystemIdentifier, "TEST SYSTEM", 11);
+    std::memcpy(h.GeneratingSoftware, "fixture", 7);
+    h.FileCreationDay = 123;
+    h.FileCreationYear = 2024;
+    h.HeaderSize = 227;
+    h.OffsetToData = 227 + vlrBytes;
+    h.PointDataFormatID = format[LASType];
+    h.PointDataRecordLength = static_cast<uint16_t>(las_record_size(LASType));
+    h.XScaleFactor = scale[0], h.YScaleFactor = scale[1], h.ZScaleFactor = scale[2];
+    h.XOffset = offset[0], h.YOffset = offset[1], h.ZOffset = offset[2];
+    return h;
+}
+
+LAS12Header headerForType(int16_t LASType)
+{
+    double scale[3] = {0.01, 0.01, 0.001};
+    double offset[3] = {400000.0, 4500000.0, 0.0};
+    return headerForType(LASType, scale, offset);
+}
+
+std::string pointBytes(const TestPoint &p, int16_t LASType)
+{
+    LAS12fm3 r;
+    std::memset(&r, 0, sizeof r);
+    r.X = p.X, r.Y = p.Y, r.Z = p.Z, r.Intensity = p.Intensity;
+    r.bitfield = p.bitfield, r.Classification = p.Classification;
+    std::memcpy(&r.ScanAngleRank, &p.ScanAngleByte, 1);
+    r.UserData = p.UserData, r.PointSourceID = p.PointSourceID;
+    std::string bytes(reinterpret_cast<const char *>(&r), 20);
+    if (las_type_has_gps_time(LASType))
+        bytes.append(reinterpret_cast<const char *>(&p.GPSTime), 8);
+    if (las_type_has_rgb(LASType)) {
+        const uint16_t rgb[3] = {p.Red, p.Green, p.Blue};
+        bytes.append(reinterpret_cast<const char *>(rgb), 6);
+    }
+    return bytes;
+}
+
+std::string headerBytes(const LAS12Header &h)
+{
+    return std::string(reinterpret_cast<const char *>(&h), sizeof h);
+}
+
+std::string lasFileBytes(const LAS12Header &h, const std::vector<TestPoint> &points,
+                         int16_t LASType, const std::string &trailing)
+{
+    std::string bytes = headerBytes(h);
+    if (h.OffsetToData > bytes.size())
+        bytes.resize(h.OffsetToData, '\xCC');
+    for (const TestPoint &p : points)
+        bytes += pointBytes(p, LASType);
+    return bytes + trailing;
+}
+
+std::vector<TestPoint> varietyOfPoints(unsigned seed, size_t count)
+{
+    std::vector<TestPoint> points;
+    // Fixed edge cases first: bit patterns, signed scan angles, extremes.
+    const uint8_t bits[] = {0xFF, 0x09, 0x80, 0x52, 0x00, 0x7F};
+    const uint8_t angles[] = {0x00, 0x5A, 0x7F, 0x80, 0xA6, 0xFF};
+    for (int k = 0; k < 6; ++k) {
+        TestPoint p;
+        p.X = k * 1000 - 2500, p.Y = -987 + k, p.Z = 456 * k - 1000;
+        p.Intensity = k == 0 ? 0xFFFF : static_cast<uint16_t>(k * 17);
+        p.bitfield = bits[k], p.ScanAngleByte = angles[k];
+        p.Classification = k == 1 ? 0xC8 : static_cast<uint8_t>(k);
+        p.UserData = k == 2 ? 0xFF : static_cast<uint8_t>(k);
+        p.PointSourceID = k == 3 ? 0xFFFF : static_cast<uint16_t>(k * 7);
+        p.GPSTime = k == 0 ? 12.5 : 1.0e8 + k * 0.123456789;
+        p.Red = 0xFFFF, p.Green = static_cast<uint16_t>(k), p.Blue = 0x8000;
+        points.push_back(p);
+    }
+    TestPoint extreme;
+    extreme.X = INT32_MIN, extreme.Y = INT32_MAX, extreme.Z = -1;
+    extreme.GPSTime = -0.0;
+    points.push_back(extreme);
+    std::mt19937 rng(seed);
+    while (points.size() < count) {
+        TestPoint p;
+        p.X = static_cast<int32_t>(rng()), p.Y = static_cast<int32_t>(rng());
+        p.Z = static_cast<int32_t>(rng() % 2000000) - 1000000;
+        p.Intensity = static_cast<uint16_t>(rng()), p.bitfield = static_cast<uint8_t>(rng());
+        p.Classification = static_cast<uint8_t>(rng());
+        p.ScanAngleByte = static_cast<uint8_t>(rng()), p.UserData = static_cast<uint8_t>(rng());
+        p.PointSourceID = static_cast<uint16_t>(rng());
+        p.GPSTime = static_cast<double>(rng()) / 1024.0 + static_cast<double>(rng() % 1000000);
+        p.Red = static_cast<uint16_t>(rng()), p.Green = static_cast<uint16_t>(rng());
+        p.Blue = static_cast<uint16_t>(rng());
+        points.push_back(p);
+    }
+    return points;
+}
+
+void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "trevlin-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path, ignored);
+}
+
+std::map<std::string, std::string> filesIn(const std::string &dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto &entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = fs::relative(entry.path(), dir).string();
+        if (entry.is_symlink())
+            files[name] = "<link>";
+        else if (entry.is_directory())
+            files[name] = "<dir>";
+        else
+            files[name] = readFile(entry.path().string());
+    }
+    return files;
+}
+
+namespace {
+
+// Waits for a child whose stdout and stderr went to the two files.
+RunResult collect(pid_t pid, const std::string &outPath, const std::string &errPath)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = readFile(outPath);
+    r.err = readFile(errPath);
+    return r;
+}
+
+void redirect(const std::string &path, int fd)
+{
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, fd);
+    close(file);
+}
+
+} // namespace
+
+RunResult runTool(const std::string &dir, const std::vector<std::string> &args)
+{
+    TempDir capture;
+    const std::string outPath = capture / "stdout", errPath = capture / "stderr";
+    std::vector<char *> argv;
+    std::string program = TREVLIN_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        redirect(outPath, 1);
+        redirect(errPath, 2);
+        if (chdir(dir.c_str()) != 0)
+            _exit(120);
+        execv(program.c_str(), argv.data());
+        _exit(121);
+    }
+    return collect(pid, outPath, errPath);
+}
+
+RunResult runCaptured(const std::function<void()> &body)
+{
+    TempDir capture;
+    const std::string outPath = capture / "stdout", errPath = capture / "stderr";
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        redirect(outPath, 1);
+        redirect(errPath, 2);
+        body();
+        std::fflush(stdout);
+        _exit(0);
+    }
+    return collect(pid, outPath, errPath);
+}
+
+std::string captureStdout(const std::function<void()> &body)
+{
+    TempDir capture;
+    const std::string outPath = capture / "stdout";
+    std::fflush(stdout);
+    const int saved = dup(1);
+    redirect(outPath, 1);
+    body();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return readFile(outPath);
+}
+
+std::string bannerText()
+{
+    return "\nHOLVANE LiDAR Utilities\n\nDeveloped by the HOLVANE LiDAR Utilities team\n"
+           "HOLVANE Geospatial Laboratory\n1 Survey Lane, Trevlin\n\n"
+           "* * No warranty regarding script behavior is given or implied * *\n\n"
+           "* * Please acknowledge the author's efforts whenever possible * *\n\n";
+}
+
+std::string maskElapsed(const std::string &out)
+{
+    const std::string label = "\nElapsed time: ";
+    const size_t at = out.rfind(label);
+    if (at == std::string::npos)
+        return out;
+    const size_t end = out.find(" seconds\n\n", at);
+    if (end == std::string::npos)
+        return out;
+    const std::string figure = out.substr(at + label.size(), end - at - label.size());
+    const size_t point = figure.find('.');
+    if (point == std::string::npos || figure.size() - point != 4)
+        return out;  // not three decimals: left as it is, so the compare fails
+    return out.substr(0, at + label.size()) + "#" + out.substr(end);
+}
+
+std::string completeRunOutput(const std::string &progress)
+{
+    return bannerText() + progress + "\nElapsed time: # seconds\n\n";
+}
+
+std::string progressLines(const std::string &lasName, const std::string &ascName)
+{
+    return "Input LAS File:     " + lasName + "\nOutput ASCII File:  " + ascName + "\n";
+}
+
+namespace {
+
+// Independent transcription of the decimal-count rule for the oracle.
+int referenceDecimals(double s)
+{
+    int32_t count = 0;
+    uint32_t m = 1;
+    while (count < 32 && !(static_cast<int32_t>(m) * s == std::floor(static_cast<int32_t>(m) * s))) {
+        m *= 10;
+        ++count;
+    }
+    return count;
+}
+
+std::string captureToString(const std::function<void(FILE *)> &write)
+{
+    FILE *tmp = std::tmpfile();
+    write(tmp);
+    std::fflush(tmp);
+    std::rewind(tmp);
+    std::string text;
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, tmp)) > 0)
+        text.append(chunk, n);
+    std::fclose(tmp);
+    return text;
+}
+
+LAS12Header readHeaderOf(const std::string &lasPath)
+{
+    LAS12Header h;
+    const std::string bytes = readFile(lasPath);
+    std::memcpy(&h, bytes.data(), sizeof h);
+    return h;
+}
+
+} // namespace
+
+std::string referencePointText(int Format, int16_t LASType, const std::string &lasPath)
+{
+    const LAS12Header h = readHeaderOf(lasPath);
+    return captureToString([&](FILE *out) {
+        FILE *in = std::fopen(lasPath.c_str(), "rb");
+        std::fseek(in, static_cast<long>(h.OffsetToData), SEEK_SET);
+        referenceWritePoints(Format, LASType, in, out, &h, referenceDecimals(h.XScaleFactor),
+                             referenceDecimals(h.YScaleFactor), referenceDecimals(h.ZScaleFactor));
+        std::fclose(in);
+    });
+}
+
+std::string referenceHeaderText(const std::string &lasPath, int16_t LASType)
+{
+    const LAS12Header h = readHeaderOf(lasPath);
+    return captureToString([&](FILE *out) {
+        referenceWriteHeader(out, &h, LASType, referenceDecimals(h.XScaleFactor),
+                             referenceDecimals(h.YScaleFactor), referenceDecimals(h.ZScaleFactor));
+    });
+}

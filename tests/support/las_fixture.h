@@ -1,0 +1,83 @@
+// Test support: LAS files built byte by byte, temporary directories, and
+// running code or the built tool with its standard output captured.
+#ifndef TREVLIN_LAS_FIXTURE_H
+#define TREVLIN_LAS_FIXTURE_H
+
+#include "HOLVANE_LiDAR.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+struct TestPoint {
+    int32_t X = 0, Y = 0, Z = 0;
+    uint16_t Intensity = 0;
+    uint8_t bitfield = 0;
+    uint8_t Classification = 0;
+    uint8_t ScanAngleByte = 0;
+    uint8_t UserData = 0;
+    uint16_t PointSourceID = 0;
+    double GPSTime = 0.0;
+    uint16_t Red = 0, Green = 0, Blue = 0;
+};
+
+// A consistent header for LASType 1..8 with the given scales and offsets,
+// OffsetToData right after the header and `vlrBytes` bytes of VLRs.
+LAS12Header headerForType(int16_t LASType, double scale[3], double offset[3],
+                          uint32_t vlrBytes = 0);
+LAS12Header headerForType(int16_t LASType);
+
+std::string pointBytes(const TestPoint &p, int16_t LASType);
+std::string headerBytes(const LAS12Header &h);
+// Header, `gap` filler bytes up to OffsetToData, records, then `trailing`.
+std::string lasFileBytes(const LAS12Header &h, const std::vector<TestPoint> &points,
+                         int16_t LASType, const std::string &trailing = "");
+
+// Points that exercise every column: extremes, signs and bit patterns.
+std::vector<TestPoint> varietyOfPoints(unsigned seed, size_t count);
+
+void writeFile(const std::string &path, const std::string &bytes);
+std::string readFile(const std::string &path);
+
+// A fresh directory, removed with everything in it at the end of scope.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string path;
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
+
+// Every regular file below a directory: relative name -> content.
+std::map<std::string, std::string> filesIn(const std::string &dir);
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when the process did not exit
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs the built tool in `dir` with the given arguments (no shell).
+RunResult runTool(const std::string &dir, const std::vector<std::string> &args);
+
+// Standard output that `body` prints, captured in this process.
+std::string captureStdout(const std::function<void()> &body);
+
+// Runs `body` in a child process; its standard output and exit status.
+RunResult runCaptured(const std::function<void()> &body);
+
+// The banner the tool prints before converting.
+std::string bannerText();
+// Stdout with the elapsed-time figure replaced by "#".
+std::string maskElapsed(const std::string &out);
+// Stdout of a complete run: banner, `progress`, elapsed line masked.
+std::string completeRunOutput(const std::string &progress);
+std::string progressLines(const std::string &lasName, const std::string &ascName);
+
+// Fixed temporary place for a reference text: the oracle's output.
+std::string referencePointText(int Format, int16_t LASType, const std::string &lasPath);
+std::string referenceHeaderText(const std::string &lasPath, int16_t LASType);
+
+#endif

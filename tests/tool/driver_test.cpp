@@ -1,0 +1,274 @@
+// The tool end to end: argument and input checks, list mode, Format texts.
+// Each case runs the built TREVLIN in a fresh directory and compares its
+// standard output, exit status and every file in the directory.
+#include "las_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+const char *const USAGE =
+    "Usage: TREVLIN <LAS File | ASCII List> <Format>\n\n"
+    "          Format:  0: All\n                   1: X\n                   2: Y\n"
+    "                   3: Z\n                   4: Intensity\n"
+    "                   5: Return Number\n                   6: Number of Returns\n"
+    "                   7: Scan Direction\n                   8: Edge of Flight Line\n"
+    "                   9: Classification\n                  10: Scan Angle Rank\n"
+    "                  11: File Marker / User Data\n"
+    "                  12: User Bit Field / Point Source ID\n"
+    "                  13: GPSTime (if available)\n                  14: RGB (if available)\n"
+    "                  15: X Y Z\n                  16: X Y Z Intensity\n"
+    "                  17: X Y Z GPSTime\n                  18: X Y Z Intensity GPSTime\n"
+    "                  19: X Y Z RGB\n"
+    "                  20: X Y Z Intensity PointSourceID RGB\n";
+
+const std::string MISSING_ARGUMENTS =
+    std::string("\n\nMissing, or excessive number of, arguments\n\n") + USAGE;
+const std::string FORMAT_ERROR = std::string("\nError in Format specified\n\n") + USAGE;
+
+void writeLas(const TempDir &dir, const std::string &name, int16_t type, size_t points = 3)
+{
+    writeFile(dir / name, lasFileBytes(headerForType(type), varietyOfPoints(1, points), type));
+}
+
+// An odd header: LAS 1.0 or 1.1 declaring a format without a LASType.
+void writeUnsupportedPair(const TempDir &dir, const std::string &name, uint8_t minor,
+                          uint8_t format)
+{
+    LAS12Header h = headerForType(LASTYPE_12_FM0);
+    h.VersionMinor = minor, h.PointDataFormatID = format;
+    h.PointDataRecordLength = format == 2 ? 26 : 34;
+    writeFile(dir / name, headerBytes(h));
+}
+
+struct FailureCase {
+    const char *what;
+    std::function<void(const TempDir &)> setUp;
+    std::vector<std::string> args;
+    std::string out;
+};
+
+// A failure prints its message, exits with 255 and writes no file.
+void expectFailure(const FailureCase &c)
+{
+    TempDir dir;
+    c.setUp(dir);
+    const auto before = filesIn(dir.path);
+    const RunResult r = runTool(dir.path, c.args);
+    EXPECT_EQ(r.status, 255) << c.what;
+    EXPECT_EQ(r.out, c.out) << c.what;
+    EXPECT_EQ(r.err, "") << c.what;
+    EXPECT_EQ(filesIn(dir.path), before) << c.what;
+}
+
+const auto NOTHING = [](const TempDir &) {};
+
+TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
+{
+    const auto oneLas = [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_12_FM0); };
+    const FailureCase table[] = {
+        {"no argument", NOTHING, {}, MISSING_ARGUMENTS},
+        {"one argument", oneLas, {"a.las"}, MISSING_ARGUMENTS},
+        {"three arguments", oneLas, {"a.las", "0", "1"}, MISSING_ARGUMENTS},
+        {"name of four characters", NOTHING, {"list", "0"}, "\nFile name (list) is too short\n"},
+        {"no dot fourth from the end", NOTHING, {"lists", "0"},
+         "\nExtension of file lists should be preceeded by a dot (.)\n"},
+        {"missing LAS file", NOTHING, {"a.las", "0"},
+         "Unable to open file a.las in file_access()\n\nFile a.las does NOT exist\n"},
+        {"LAS 1.0 with format 3 says nothing",
+         [](const TempDir &d) { writeUnsupportedPair(d, "a.las", 0, 3); }, {"a.las", "0"}, ""},
+        {"Format fails the character test", oneLas, {"a.las", "abc"},
+         "\nInvalid argument value (abc)\n"},
+        {"Format 7.5", oneLas, {"a.las", "7.5"}, FORMAT_ERROR},
+        {"Format -1", oneLas, {"a.las", "-1"}, FORMAT_ERROR},
+        {"Format 21", oneLas, {"a.las", "21"}, FORMAT_ERROR},
+        {"Format .5", oneLas, {"a.las", ".5"}, FORMAT_ERROR},
+        {"Format beyond int", oneLas, {"a.las", "99999999999999999999"}, FORMAT_ERROR},
+        {"Format 2147483668", oneLas, {"a.las", "2147483668"}, FORMAT_ERROR},
+        {"GPS time of format 0 records", oneLas, {"a.las", "13"},
+         "\na.las does not contain GPS Time data\n"},
+        {"RGB of format 0 records", oneLas, {"a.las", "14"}, "\na.las does not contain RGB data\n"},
+        {"Format 17 without GPS time", oneLas, {"a.las", "17"},
+         "\na.las does not contain GPS Time data\n"},
+        {"Format 19 on format 1 records",
+         [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_12_FM1); }, {"a.las", "19"},
+         "\na.las does not contain RGB data\n"},
+        {"Format 20 on LAS 1.1 records",
+         [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_11_FM1); }, {"a.las", "20"},
+         "\na.las does not contain RGB data\n"},
+    };
+    for (const FailureCase &c : table)
+        expectFailure(c);
+}
+
+TEST(Driver, RefusesBadListsBeforeWritingAnything)
+{
+    const FailureCase table[] = {
+        {"list cannot be opened", NOTHING, {"l.txt", "0"},
+         "\nCannot open input ASCII file l.txt for reading\n"},
+        {"empty list", [](const TempDir &d) { writeFile(d / "l.txt", ""); }, {"l.txt", "0"},
+         "\nFile l.txt contains no valid .las files\n"},
+        {"list of white space", [](const TempDir &d) { writeFile(d / "l.txt", " \n\t\r\n "); },
+         {"l.txt", "0"}, "\nFile l.txt contains no valid .las files\n"},
+        {"third file of another type",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0), writeLas(d, "b.las", LASTYPE_12_FM0);
+             writeLas(d, "c.las", LASTYPE_12_FM1);
+             writeFile(d / "l.txt", "a.las\nb.las\nc.las\n");
+         },
+         {"l.txt", "0"}, "\nType of file c.las differs from that of previous files in l.txt\n"},
+        {"listed file missing",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "a.las gone.las");
+         },
+         {"l.txt", "0"},
+         "Unable to open file gone.las in file_access()\n\nFile gone.las does NOT exist\n"
+         "gone.las (listed in l.txt) is not a valid LAS file\n"},
+        {"listed LAS 1.1 with format 2",
+         [](const TempDir &d) {
+             writeUnsupportedPair(d, "odd.las", 1, 2);
+             writeFile(d / "l.txt", "odd.las");
+         },
+         {"l.txt", "0"}, "odd.las (listed in l.txt) is not a valid LAS file\n"},
+        {"listed text file",
+         [](const TempDir &d) {
+             writeFile(d / "x.txt", "x");
+             writeFile(d / "l.txt", "x.txt");
+         },
+         {"l.txt", "0"},
+         "\nFile extension of x.txt is not .las\nx.txt (listed in l.txt) is not a valid LAS file\n"},
+        {"Format 18 on a list of LAS 1.0 format 0",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_10_FM0);
+             writeFile(d / "l.txt", "a.las a.las");
+         },
+         {"l.txt", "18"}, "\nl.txt does not contain GPS Time data\n"},
+        {"upper-case .LAS is read as a list",
+         [](const TempDir &d) { writeLas(d, "scan.LAS", LASTYPE_12_FM0); }, {"scan.LAS", "0"},
+         "\nA name listed in scan.LAS contains a NUL byte\n"},
+    };
+    for (const FailureCase &c : table)
+        expectFailure(c);
+}
+
+// A run that succeeds prints banner, progress and elapsed time and writes
+// each input's two files with the reference texts.
+void expectConverted(const TempDir &dir, const std::vector<std::string> &args,
+                     const std::string &progress, const std::vector<std::string> &lasNames,
+                     int Format, int16_t type)
+{
+    const auto before = filesIn(dir.path);
+    const RunResult r = runTool(dir.path, args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progress));
+    EXPECT_EQ(r.err, "");
+    auto expected = before;
+    for (const std::string &las : lasNames) {
+        const std::string stem = las.substr(0, las.size() - 4);
+        expected[stem + ".asc"] = referencePointText(Format, type, dir / las);
+        expected[stem + "_hdr.asc"] = referenceHeaderText(dir / las, type);
+    }
+    EXPECT_EQ(filesIn(dir.path), expected);
+}
+
+TEST(Driver, ConvertsASingleFileBesideItself)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "survey");
+    writeLas(dir, "survey/a.b.las", LASTYPE_12_FM3);
+    expectConverted(dir, {"survey/a.b.las", "0"},
+                    progressLines("survey/a.b.las", "survey/a.b.asc"), {"survey/a.b.las"}, 0,
+                    LASTYPE_12_FM3);
+}
+
+TEST(Driver, ConvertsEveryListedFileWithCounterLines)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "tiles");
+    writeLas(dir, "a.las", LASTYPE_11_FM1), writeLas(dir, "tiles/t_017.las", LASTYPE_11_FM1);
+    writeFile(dir / "l.txt", "  a.las\n\ttiles/t_017.las a.las\r\n");
+    const std::string progress = progressLines("a.las", "a.asc") + "1 / 3\n\n" +
+                                 progressLines("tiles/t_017.las", "tiles/t_017.asc") +
+                                 "2 / 3\n\n" + progressLines("a.las", "a.asc") + "3 / 3\n\n";
+    expectConverted(dir, {"l.txt", "16"}, progress, {"a.las", "tiles/t_017.las"}, 16,
+                    LASTYPE_11_FM1);
+}
+
+TEST(Driver, FormatTextsNameTheSameFormat)
+{
+    const std::pair<const char *, int> table[] = {
+        {"7", 7}, {"07", 7}, {"7.", 7}, {"7.0", 7}, {"", 0}, {"-0", 0}, {"3-", 3}, {"1-2", 1},
+        {"20", 20}, {"0.000", 0}, {"-.", 0},
+    };
+    for (const auto &[text, Format] : table) {
+        TempDir dir;
+        writeLas(dir, "a.las", LASTYPE_12_FM2);
+        expectConverted(dir, {"a.las", text}, progressLines("a.las", "a.asc"), {"a.las"}, Format,
+                        LASTYPE_12_FM2);
+    }
+}
+
+TEST(Driver, ConvertsNamesOfAnyLength)
+{
+    TempDir dir;
+    const std::string name = std::string(200, 'n') + " with spaces \xC3\xA9.las";
+    writeLas(dir, name, LASTYPE_10_FM1);
+    const std::string stem = name.substr(0, name.size() - 4);
+    expectConverted(dir, {name, "0"}, progressLines(name, stem + ".asc"), {name}, 0,
+                    LASTYPE_10_FM1);
+}
+
+TEST(Driver, EachListedInputGetsItsOwnDecimals)
+{
+    TempDir dir;
+    double scale2[3] = {0.01, 0.01, 0.01}, scale3[3] = {0.001, 0.001, 0.001};
+    double offset[3] = {0.005, 0, 0};
+    const auto points = varietyOfPoints(3, 10);
+    writeFile(dir / "a.las",
+              lasFileBytes(headerForType(LASTYPE_12_FM0, scale2, offset), points, LASTYPE_12_FM0));
+    writeFile(dir / "b.las",
+              lasFileBytes(headerForType(LASTYPE_12_FM0, scale3, offset), points, LASTYPE_12_FM0));
+    writeFile(dir / "l.txt", "a.las b.las");
+    const RunResult r = runTool(dir.path, {"l.txt", "1"});
+    ASSERT_EQ(r.status, 0);
+    const std::string a = readFile(dir / "a.asc"), b = readFile(dir / "b.asc");
+    EXPECT_EQ(a, referencePointText(1, LASTYPE_12_FM0, dir / "a.las"));
+    EXPECT_EQ(b, referencePointText(1, LASTYPE_12_FM0, dir / "b.las"));
+    // The offset's third decimal changes neither count.
+    EXPECT_EQ(a.substr(0, a.find('\n', 5) + 1), "\"X\"\n-25.00\n");
+    EXPECT_EQ(b.substr(0, b.find('\n', 5) + 1), "\"X\"\n-2.495\n");
+}
+
+TEST(Driver, StopsWhenTheHeaderEndsEarly)
+{
+    TempDir dir;
+    writeFile(dir / "a.las", headerBytes(headerForType(LASTYPE_12_FM0)).substr(0, 200));
+    const RunResult r = runTool(dir.path, {"a.las", "0"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, bannerText() + progressLines("a.las", "a.asc") +
+                         "\nFile a.las ends within its 227-byte header\n");
+    EXPECT_EQ(filesIn(dir.path).size(), 1u);
+}
+
+TEST(Driver, StopsWhenAListedFileChangedAfterValidation)
+{
+    // b.las is a link to a.asc, a valid LAS file until a.las's conversion
+    // replaces it with point text.
+    TempDir dir;
+    writeLas(dir, "a.las", LASTYPE_12_FM0, 50);
+    writeLas(dir, "a.asc", LASTYPE_12_FM0);
+    std::filesystem::create_symlink("a.asc", dir / "b.las");
+    writeFile(dir / "l.txt", "a.las b.las");
+    const RunResult r = runTool(dir.path, {"l.txt", "3"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, bannerText() + progressLines("a.las", "a.asc") + "1 / 2\n\n" +
+                         progressLines("b.las", "b.asc") + "2 / 2\n\n" +
+                         "\nFile b.las has changed since it was validated\n");
+    EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(3, LASTYPE_12_FM0, dir / "a.las"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "b_hdr.asc"));
+}
+
+} // namespace

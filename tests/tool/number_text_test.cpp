@@ -1,0 +1,184 @@
+// Fixed-point and integer text must match printf digit for digit.
+#include "number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+namespace {
+
+std::string fixed(double v, int decimals)
+{
+    char buf[MAX_FIXED_TEXT];
+    return std::string(buf, put_fixed(buf, v, decimals));
+}
+
+std::string printfFixed(double v, int decimals)
+{
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+struct Literal {
+    double value;
+    int decimals;
+    const char *text;
+};
+
+void expectLiterals(const std::vector<Literal> &table)
+{
+    for (const Literal &c : table)
+        EXPECT_EQ(fixed(c.value, c.decimals), c.text) << "value " << c.value << " decimals "
+                                                      << c.decimals;
+}
+
+TEST(FixedText, Zero)
+{
+    expectLiterals({{0.0, 0, "0"}, {0.0, 1, "0.0"}, {0.0, 2, "0.00"}, {0.0, 7, "0.0000000"},
+                    {0.0, 32, "0.00000000000000000000000000000000"}, {1e-300, 3, "0.000"},
+                    {4.9e-324, 2, "0.00"}});
+}
+
+TEST(FixedText, NegativeZeroKeepsItsSign)
+{
+    expectLiterals({{-0.0, 2, "-0.00"}, {-0.0, 0, "-0"}, {-0.001, 2, "-0.00"},
+                    {-0.004, 2, "-0.00"}, {-1e-300, 5, "-0.00000"}});
+}
+
+TEST(FixedText, ExactHalvesRoundToEven)
+{
+    expectLiterals({{0.125, 2, "0.12"}, {0.375, 2, "0.38"}, {0.5, 0, "0"}, {1.5, 0, "2"},
+                    {2.5, 0, "2"}, {3.5, 0, "4"}, {-2.5, 0, "-2"}, {0.0625, 3, "0.062"},
+                    {1048576.5, 0, "1048576"}, {1048577.5, 0, "1048578"}});
+}
+
+TEST(FixedText, NearHalvesRoundByTheExactBinaryValue)
+{
+    // 1.005 and 1.015 are stored just below their decimal forms, 99.995 just above.
+    expectLiterals({{1.005, 2, "1.00"}, {1.015, 2, "1.01"}, {99.995, 2, "100.00"},
+                    {0.1, 20, "0.10000000000000000555"}});
+}
+
+TEST(FixedText, CarryingPropagatesIntoTheWholePart)
+{
+    expectLiterals({{9.9999, 3, "10.000"}, {99.995, 1, "100.0"}, {0.9999999, 2, "1.00"},
+                    {-9.9999, 3, "-10.000"}, {999999.9999, 2, "1000000.00"}});
+}
+
+TEST(FixedText, WholeNumbersAndLargeValues)
+{
+    expectLiterals({{17.0, 0, "17"}, {-1.5, 2, "-1.50"}, {4602888.9, 2, "4602888.90"},
+                    {1205902800.0, 7, "1205902800.0000000"}, {12.5, 7, "12.5000000"},
+                    {1e20, 0, "100000000000000000000"},
+                    {18446744073709551616.0, 1, "18446744073709551616.0"}});
+}
+
+TEST(FixedText, NonFiniteValuesAsGlibcWritesThem)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    expectLiterals({{nan, 2, "nan"}, {-nan, 7, "-nan"}, {inf, 3, "inf"}, {-inf, 0, "-inf"}});
+    char buf[MAX_FIXED_TEXT];
+    EXPECT_EQ(std::string(buf, put_fixed_width(buf, -inf, 2, 12)), "        -inf");
+}
+
+TEST(FixedText, EveryPrecisionFromZeroTo32)
+{
+    const double values[] = {1.0 / 3.0, 494000.125, -0.07, 1e-10, 123456789.987654321,
+                             5e-324, 0.5, 9.5};
+    for (double v : values)
+        for (int d = 0; d <= MAX_DECIMALS; ++d)
+            EXPECT_EQ(fixed(v, d), printfFixed(v, d)) << "value " << v << " decimals " << d;
+}
+
+TEST(FixedText, WidthPadsOnTheLeftAndNeverCuts)
+{
+    char buf[MAX_FIXED_TEXT];
+    EXPECT_EQ(std::string(buf, put_fixed_width(buf, 0.01, 2, 12)), "        0.01");
+    EXPECT_EQ(std::string(buf, put_fixed_width(buf, 4602888.9, 2, 12)), "  4602888.90");
+    EXPECT_EQ(std::string(buf, put_fixed_width(buf, 1e15, 3, 12)), "1000000000000000.000");
+}
+
+TEST(IntegerText, MatchesPercentD)
+{
+    const int64_t values[] = {0, 1, -1, 9, 10, -128, 127, 65535, INT32_MIN, INT32_MAX,
+                              4294967295LL, INT64_MIN, INT64_MAX};
+    char buf[MAX_INT_TEXT];
+    for (int64_t v : values) {
+        EXPECT_EQ(std::string(buf, put_int(buf, v)), std::to_string(v));
+        if (v >= 0) {
+            EXPECT_EQ(std::string(buf, put_uint(buf, static_cast<uint64_t>(v))),
+                      std::to_string(v));
+        }
+    }
+}
+
+// Half of the values are random bit patterns (every exponent, subnormals,
+// NaNs and infinities); half look like coordinates and GPS times.
+double randomValue(std::mt19937_64 &rng)
+{
+    switch (rng() % 4) {
+    case 0:
+    case 1: return std::bit_cast<double>(rng());
+    case 2: return static_cast<double>(static_cast<int32_t>(rng())) * 0.01 + 494000.0;
+    default: return std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 80));
+    }
+}
+
+TEST(FixedText, AgreesWithSnprintfOnAMillionRandomPairs)
+{
+    const uint64_t seed = std::random_device{}();
+    std::mt19937_64 rng(seed);
+    int failures = 0;
+    for (int k = 0; k < 1000000 && failures < 10; ++k) {
+        const double v = randomValue(rng);
+        const int d = static_cast<int>(rng() % (MAX_DECIMALS + 1));
+        const std::string expected = printfFixed(v, d);
+        const std::string actual = fixed(v, d);
+        if (actual != expected) {
+            ++failures;
+            ADD_FAILURE() << "seed " << seed << " bits 0x" << std::hex
+                          << std::bit_cast<uint64_t>(v) << std::dec << " decimals " << d
+                          << ": expected " << expected << " got " << actual;
+        }
+    }
+}
+
+TEST(FixedText, NeverWritesPastTheEndItReturns)
+{
+    std::mt19937_64 rng(12345);
+    char buf[MAX_FIXED_TEXT + 64];
+    for (int k = 0; k < 20000; ++k) {
+        const double v = randomValue(rng);
+        const int d = static_cast<int>(rng() % (MAX_DECIMALS + 1));
+        std::memset(buf, '@', sizeof buf);
+        const char *end = put_fixed_width(buf, v, d, 12);
+        const size_t n = static_cast<size_t>(end - buf);
+        ASSERT_LE(n, MAX_FIXED_TEXT);
+        for (size_t i = n; i < sizeof buf; ++i)
+            ASSERT_EQ(buf[i], '@') << "bits 0x" << std::hex << std::bit_cast<uint64_t>(v)
+                                   << std::dec << " decimals " << d;
+    }
+}
+
+TEST(WideProduct, PortableMatchesNative)
+{
+    std::mt19937_64 rng(7);
+    for (int k = 0; k < 100000; ++k) {
+        const uint64_t a = rng(), b = k % 3 ? rng() : rng() >> (k % 64);
+        uint64_t hi, lo;
+        multiply_64x64_portable(a, b, &hi, &lo);
+        const unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
+        ASSERT_EQ(hi, static_cast<uint64_t>(p >> 64));
+        ASSERT_EQ(lo, static_cast<uint64_t>(p));
+    }
+}
+
+} // namespace

@@ -1,0 +1,79 @@
+// Real LAS files from other software: every accepted file converts with one
+// line per whole record; every rejected one is refused with its message.
+#include "las_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct Sample {
+    std::string file, version, category;
+    int format = 0, recordLength = 0, wholeRecords = 0;
+};
+
+std::vector<Sample> samples()
+{
+    std::ifstream tsv(std::string(TREVLIN_TEST_DATA) + "/SOURCES.tsv");
+    std::string line;
+    std::getline(tsv, line);  // column names
+    std::vector<Sample> list;
+    while (std::getline(tsv, line)) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, '\t');)
+            cells.push_back(cell);
+        Sample s;
+        s.file = cells[0], s.version = cells[5], s.category = cells[9];
+        s.format = std::stoi(cells[6]), s.recordLength = std::stoi(cells[7]);
+        s.wholeRecords = std::stoi(cells[8]);
+        list.push_back(s);
+    }
+    return list;
+}
+
+int16_t typeOf(const Sample &s)
+{
+    const int minor = s.version[2] - '0';
+    return static_cast<int16_t>(minor <= 1 ? 1 + 2 * minor + s.format : 5 + s.format);
+}
+
+std::string rejection(const Sample &s)
+{
+    if (s.version != "1.0" && s.version != "1.1" && s.version != "1.2")
+        return "\nCannot handle las files of version " + s.version + "\n";
+    return "\nData format of " + s.file + " (" + std::to_string(s.format) +
+           ") is incompatible with Length of Data Record (" + std::to_string(s.recordLength) +
+           ")\n";
+}
+
+TEST(Samples, EveryRealFileIsConvertedOrRefusedAsItShouldBe)
+{
+    const std::vector<Sample> list = samples();
+    ASSERT_GE(list.size(), 25u);
+    for (const Sample &s : list) {
+        TempDir dir;
+        std::filesystem::copy_file(std::string(TREVLIN_TEST_DATA) + "/" + s.file, dir / s.file);
+        const std::string stem = s.file.substr(0, s.file.size() - 4);
+        const RunResult r = runTool(dir.path, {s.file, "0"});
+        if (s.category == "reject") {
+            EXPECT_EQ(r.status, 255) << s.file;
+            EXPECT_EQ(r.out, rejection(s)) << s.file;
+            EXPECT_EQ(filesIn(dir.path).size(), 1u) << s.file;
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << s.file << r.out;
+        EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progressLines(s.file, stem + ".asc")));
+        const std::string text = readFile(dir / (stem + ".asc"));
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), s.wholeRecords + 1) << s.file;
+        EXPECT_EQ(text, referencePointText(0, typeOf(s), dir / s.file)) << s.file;
+        EXPECT_EQ(readFile(dir / (stem + "_hdr.asc")), referenceHeaderText(dir / s.file, typeOf(s)))
+            << s.file;
+    }
+}
+
+} // namespace
