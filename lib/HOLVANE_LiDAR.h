@@ -21,44 +21,44 @@ static_assert(sizeof(double) == 8, "LAS reals are IEEE-754 binary64");
 #pragma pack(push, 1)
 
 struct LAS12Header {
-    char LASF[4];                         // 0   "LASF", no terminator
-    uint16_t FileSourceID;                // 4
-    uint16_t GlobalEncoding;              // 6
-    uint32_t GUIDData1;                   // 8
-    uint16_t GUIDData2;                   // 12
-    uint16_t GUIDData3;                   // 14
-    uint8_t GUIDData4[8];                 // 16
-    uint8_t VersionMajor;                 // 24
-    uint8_t VersionMinor;                 // 25
-    char SystemIdentifier[32];            // 26  NUL only when shorter
-    char GeneratingSoftware[32];          // 58  NUL only when shorter
-    uint16_t FileCreationDay;             // 90
-    uint16_t FileCreationYear;            // 92
-    uint16_t HeaderSize;                  // 94
-    uint32_t OffsetToData;                // 96
+    char LASF[4];                           // 0   "LASF", no terminator
+    uint16_t FileSourceID;                  // 4
+    uint16_t GlobalEncoding;                // 6
+    uint32_t GUIDData1;                     // 8
+    uint16_t GUIDData2;                     // 12
+    uint16_t GUIDData3;                     // 14
+    uint8_t GUIDData4[8];                   // 16
+    uint8_t VersionMajor;                   // 24
+    uint8_t VersionMinor;                   // 25
+    char SystemIdentifier[32];              // 26  NUL only when shorter
+    char GeneratingSoftware[32];            // 58  NUL only when shorter
+    uint16_t FileCreationDay;               // 90
+    uint16_t FileCreationYear;              // 92
+    uint16_t HeaderSize;                    // 94
+    uint32_t OffsetToData;                  // 96
     uint32_t NumberOfVariableLengthRecords; // 100
-    uint8_t PointDataFormatID;            // 104
-    uint16_t PointDataRecordLength;       // 105
-    uint32_t NumberOfPointReturns;        // 107
-    uint32_t NumberOfPointsByReturn[5];   // 111
-    double XScaleFactor;                  // 131
-    double YScaleFactor;                  // 139
-    double ZScaleFactor;                  // 147
-    double XOffset;                       // 155
-    double YOffset;                       // 163
-    double ZOffset;                       // 171
-    double MaxX;                          // 179  maxima come before minima
-    double MinX;                          // 187
-    double MaxY;                          // 195
-    double MinY;                          // 203
-    double MaxZ;                          // 211
-    double MinZ;                          // 219
+    uint8_t PointDataFormatID;              // 104
+    uint16_t PointDataRecordLength;         // 105
+    uint32_t NumberOfPointReturns;          // 107
+    uint32_t NumberOfPointsByReturn[5];     // 111
+    double XScaleFactor;                    // 131
+    double YScaleFactor;                    // 139
+    double ZScaleFactor;                    // 147
+    double XOffset;                         // 155
+    double YOffset;                         // 163
+    double ZOffset;                         // 171
+    double MaxX;                            // 179  maxima come before minima
+    double MinX;                            // 187
+    double MaxY;                            // 195
+    double MinY;                            // 203
+    double MaxZ;                            // 211
+    double MinZ;                            // 219
 };
 
 struct LAS11Header {
     char LASF[4];
-    uint16_t FileSourceID;                // 4
-    uint16_t Reserved;                    // 6
+    uint16_t FileSourceID; // 4
+    uint16_t Reserved;     // 6
     uint32_t GUIDData1;
     uint16_t GUIDData2;
     uint16_t GUIDData3;
@@ -67,8 +67,8 @@ struct LAS11Header {
     uint8_t VersionMinor;
     char SystemIdentifier[32];
     char GeneratingSoftware[32];
-    uint16_t FileCreationDay;             // 90
-    uint16_t FileCreationYear;            // 92
+    uint16_t FileCreationDay;  // 90
+    uint16_t FileCreationYear; // 92
     uint16_t HeaderSize;
     uint32_t OffsetToData;
     uint32_t NumberOfVariableLengthRecords;
@@ -92,7 +92,7 @@ struct LAS11Header {
 
 struct LAS10Header {
     char LASF[4];
-    uint32_t Reserved;                    // 4
+    uint32_t Reserved; // 4
     uint32_t GUIDData1;
     uint16_t GUIDData2;
     uint16_t GUIDData3;
@@ -101,8 +101,8 @@ struct LAS10Header {
     uint8_t VersionMinor;
     char SystemIdentifier[32];
     char GeneratingSoftware[32];
-    uint16_t FlightDateJulian;            // 90
-    uint16_t Year;                        // 92
+    uint16_t FlightDateJulian; // 90
+    uint16_t Year;             // 92
     uint16_t HeaderSize;
     uint32_t OffsetToData;
     uint32_t NumberOfVariableLengthRecords;
@@ -127,15 +127,15 @@ struct LAS10Header {
 // The 20 bytes every point record starts with; offsets 17 and 18 are named
 // by version (FileMarker/UserBitField in 1.0, UserData/PointSourceID later).
 struct LAS10fm0 {
-    int32_t X;                // 0
-    int32_t Y;                // 4
-    int32_t Z;                // 8
-    uint16_t Intensity;       // 12
-    uint8_t bitfield;         // 14  return/returns/direction/edge
-    uint8_t Classification;   // 15
-    int8_t ScanAngleRank;     // 16
-    uint8_t FileMarker;       // 17
-    uint16_t UserBitField;    // 18
+    int32_t X;              // 0
+    int32_t Y;              // 4
+    int32_t Z;              // 8
+    uint16_t Intensity;     // 12
+    uint8_t bitfield;       // 14  return/returns/direction/edge
+    uint8_t Classification; // 15
+    int8_t ScanAngleRank;   // 16
+    uint8_t FileMarker;     // 17
+    uint16_t UserBitField;  // 18
 };
 
 struct LAS10fm1 {
@@ -148,7 +148,7 @@ struct LAS10fm1 {
     int8_t ScanAngleRank;
     uint8_t FileMarker;
     uint16_t UserBitField;
-    double GPSTime;           // 20
+    double GPSTime; // 20
 };
 
 struct LAS11fm0 {
@@ -159,8 +159,8 @@ struct LAS11fm0 {
     uint8_t bitfield;
     uint8_t Classification;
     int8_t ScanAngleRank;
-    uint8_t UserData;         // 17
-    uint16_t PointSourceID;   // 18
+    uint8_t UserData;       // 17
+    uint16_t PointSourceID; // 18
 };
 
 struct LAS11fm1 {
@@ -173,7 +173,7 @@ struct LAS11fm1 {
     int8_t ScanAngleRank;
     uint8_t UserData;
     uint16_t PointSourceID;
-    double GPSTime;           // 20
+    double GPSTime; // 20
 };
 
 struct LAS12fm0 {
@@ -198,7 +198,7 @@ struct LAS12fm1 {
     int8_t ScanAngleRank;
     uint8_t UserData;
     uint16_t PointSourceID;
-    double GPSTime;           // 20
+    double GPSTime; // 20
 };
 
 struct LAS12fm2 {
@@ -211,9 +211,9 @@ struct LAS12fm2 {
     int8_t ScanAngleRank;
     uint8_t UserData;
     uint16_t PointSourceID;
-    uint16_t Red;             // 20
-    uint16_t Green;           // 22
-    uint16_t Blue;            // 24
+    uint16_t Red;   // 20
+    uint16_t Green; // 22
+    uint16_t Blue;  // 24
 };
 
 struct LAS12fm3 {
@@ -226,10 +226,10 @@ struct LAS12fm3 {
     int8_t ScanAngleRank;
     uint8_t UserData;
     uint16_t PointSourceID;
-    double GPSTime;           // 20
-    uint16_t Red;             // 28
-    uint16_t Green;           // 30
-    uint16_t Blue;            // 32
+    double GPSTime; // 20
+    uint16_t Red;   // 28
+    uint16_t Green; // 30
+    uint16_t Blue;  // 32
 };
 
 #pragma pack(pop)
@@ -334,35 +334,33 @@ void error_msg(int i, const char *text);
 // the tool's own variant, which reacts differently to each outcome.
 enum {
     EXTENSION_MATCHES = 0,
-    EXTENSION_NAME_TOO_SHORT = 1,  // 4 characters or fewer
-    EXTENSION_NO_DOT = 2,          // no dot fourth from the end
+    EXTENSION_NAME_TOO_SHORT = 1, // 4 characters or fewer
+    EXTENSION_NO_DOT = 2,         // no dot fourth from the end
     EXTENSION_DIFFERS = 3,
 };
 int classify_file_extension(const char *filename, const char *extension);
 
 // ====================== Argument checks and banner ======================
-void check_numeric_argument(const char *str);  // ends the process if invalid
+void check_numeric_argument(const char *str); // ends the process if invalid
 int16_t check_YN(const char *text);
-void check_DEM(const char *str);               // ends the process if invalid
+void check_DEM(const char *str); // ends the process if invalid
 void credits();
 
 // ====================== Header initialisation and update ======================
 void initialize_header10(LAS10Header *ph);
 void initialize_header11(LAS11Header *ph);
 void initialize_header12(LAS12Header *ph);
-void update_header(const char *filename);      // ends the process on failure
+void update_header(const char *filename); // ends the process on failure
 
 // ====================== Index-carrying quicksorts ======================
 void l_quicksort(int32_t *p, int32_t count, int32_t *p_ind);
 void l_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind);
 void l_parallel_quicksort(int32_t *p, int32_t count, int32_t *p_ind);
-void l_parallel_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind,
-                   int32_t deep);
+void l_parallel_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep);
 void d_quicksort(double *p, int32_t count, int32_t *p_ind);
 void d_qs(double *p, int32_t left, int32_t right, int32_t *p_ind);
 void d_parallel_quicksort(double *p, int32_t count, int32_t *p_ind);
-void d_parallel_qs(double *p, int32_t left, int32_t right, int32_t *p_ind,
-                   int32_t deep);
+void d_parallel_qs(double *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep);
 
 // ====================== Stream helpers ======================
 // Positions a stream at an absolute byte offset of any size, in steps that

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,7 +40,8 @@ int16_t las_type_of_pair(uint8_t VersionMinor, uint8_t PointDataFormatID)
 
 // ====================== Validation ======================
 
-namespace {
+namespace
+{
 
 // The character a version or format byte prints as: its value plus '0',
 // modulo 256, so 0..9 show as digits and larger values as what follows.
@@ -59,14 +61,13 @@ int16_t judge_header_start(const LAS12Header &h, const char *filename)
     }
     if (h.VersionMajor != 1) {
         if (filename)
-            std::printf("\nCannot handle las files of version %c.x\n",
-                        digit_char(h.VersionMajor));
+            std::printf("\nCannot handle las files of version %c.x\n", digit_char(h.VersionMajor));
         return LASTYPE_INVALID;
     }
     if (h.VersionMinor > 2) {
         if (filename)
-            std::printf("\nCannot handle las files of version %c.%c\n",
-                        digit_char(h.VersionMajor), digit_char(h.VersionMinor));
+            std::printf("\nCannot handle las files of version %c.%c\n", digit_char(h.VersionMajor),
+                        digit_char(h.VersionMinor));
         return LASTYPE_INVALID;
     }
     if (h.PointDataFormatID > 3) {
@@ -135,18 +136,14 @@ int16_t file_access(const char *filename)
 int16_t check_file_extension(const char *filename, const char *extension)
 {
     switch (classify_file_extension(filename, extension)) {
-    case EXTENSION_MATCHES:
-        return 0;
+    case EXTENSION_MATCHES: return 0;
     case EXTENSION_NAME_TOO_SHORT:
         std::printf("\nFile name (%s) is too short\n", filename);
         return -1;
     case EXTENSION_NO_DOT:
-        std::printf("\nExtension of file %s should be preceeded by a dot (.)\n",
-                    filename);
+        std::printf("\nExtension of file %s should be preceeded by a dot (.)\n", filename);
         return -1;
-    default:
-        std::printf("\nFile extension of %s is not .%s\n", filename, extension);
-        return -1;
+    default: std::printf("\nFile extension of %s is not .%s\n", filename, extension); return -1;
     }
 }
 
@@ -157,24 +154,16 @@ int classify_file_extension(const char *filename, const char *extension)
         return EXTENSION_NAME_TOO_SHORT;
     if (filename[n - 4] != '.')
         return EXTENSION_NO_DOT;
-    return std::strcmp(filename + n - 3, extension) == 0 ? EXTENSION_MATCHES
-                                                        : EXTENSION_DIFFERS;
+    return std::strcmp(filename + n - 3, extension) == 0 ? EXTENSION_MATCHES : EXTENSION_DIFFERS;
 }
 
 void error_msg(int i, const char *text)
 {
     switch (i) {
-    case 1:
-        std::printf("\nFile %s does NOT exist\n", text);
-        break;
-    case 2:
-        std::printf("\nFile %s already exists\n", text);
-        break;
-    case 3:
-        std::printf("\nSame file name (%s) has been specified twice\n", text);
-        break;
-    default:
-        break;
+    case 1: std::printf("\nFile %s does NOT exist\n", text); break;
+    case 2: std::printf("\nFile %s already exists\n", text); break;
+    case 3: std::printf("\nSame file name (%s) has been specified twice\n", text); break;
+    default: break;
     }
 }
 
@@ -217,8 +206,7 @@ int16_t check_YN(const char *text)
 // accepted name is still followed by the mismatch message of the other kind.
 void check_DEM(const char *str)
 {
-    if (check_file_extension(str, "asc") != 0 &&
-        check_file_extension(str, "flt") != 0) {
+    if (check_file_extension(str, "asc") != 0 && check_file_extension(str, "flt") != 0) {
         std::puts("\nDEM file extension should be either '.asc' (ASCII) or '.flt' "
                   "(floating point binary)");
         std::exit(-1);
@@ -265,4 +253,259 @@ bool seek_from_start(FILE *f, uint64_t offset)
 bool read_exact(FILE *f, void *buf, size_t n)
 {
     return std::fread(buf, 1, n, f) == n;
+}
+
+// ====================== Header initialisation ======================
+
+namespace
+{
+
+// The fields every fresh header shares, whatever its version. The whole
+// record is cleared first so that no stale memory reaches a file.
+template <typename Header> void initialize_common(Header *ph, uint8_t minor)
+{
+    std::memset(ph, 0, sizeof *ph);
+    std::memcpy(ph->LASF, "LASF", 4);
+    ph->VersionMajor = 1;
+    ph->VersionMinor = minor;
+    static const char software[] = "HOLVANE LiDAR Utilities";
+    static_assert(sizeof software == 24);
+    std::memcpy(ph->GeneratingSoftware, software, sizeof software);
+    ph->HeaderSize = LAS_HEADER_SIZE;
+    ph->OffsetToData = LAS_HEADER_SIZE;
+    ph->XScaleFactor = 1.0;
+    ph->YScaleFactor = 1.0;
+    ph->ZScaleFactor = 1.0;
+}
+
+} // namespace
+
+void initialize_header10(LAS10Header *ph)
+{
+    initialize_common(ph, 0);
+}
+
+void initialize_header11(LAS11Header *ph)
+{
+    initialize_common(ph, 1);
+}
+
+void initialize_header12(LAS12Header *ph)
+{
+    initialize_common(ph, 2);
+}
+
+// ====================== Header update ======================
+
+namespace
+{
+
+// Running summary of the raw point records. The Z range starts narrower
+// than X and Y; its starting values are part of the established results.
+struct PointSummary {
+    int32_t maxX = -2147483646, maxY = -2147483646, maxZ = -10000000;
+    int32_t minX = 2147483646, minY = 2147483646, minZ = 10000000;
+    uint32_t return_count = 0;
+    uint32_t ReturnNumberCount[5] = {0, 0, 0, 0, 0};
+};
+
+void widen(int32_t value, int32_t *max, int32_t *min)
+{
+    if (value > *max)
+        *max = value;
+    if (value < *min)
+        *min = value;
+}
+
+void summarize_record(const unsigned char *record, PointSummary *s)
+{
+    LAS12fm0 p;
+    std::memcpy(&p, record, sizeof p);
+    widen(p.X, &s->maxX, &s->minX);
+    widen(p.Y, &s->maxY, &s->minY);
+    widen(p.Z, &s->maxZ, &s->minZ);
+    const uint16_t ReturnNumber = p.bitfield & 7u;
+    if (ReturnNumber >= 1 && ReturnNumber <= 5)
+        ++s->ReturnNumberCount[ReturnNumber - 1];
+    ++s->return_count;
+}
+
+// One pass over the whole records from the stream's position to its end;
+// a trailing partial record is not counted.
+bool summarize_points(FILE *f, unsigned recordSize, PointSummary *s)
+{
+    constexpr size_t chunkRecords = 4096;
+    std::vector<unsigned char> chunk;
+    try {
+        chunk.resize(chunkRecords * recordSize);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    for (;;) {
+        const size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
+        for (size_t r = 0; r < got / recordSize; ++r)
+            summarize_record(chunk.data() + r * recordSize, s);
+        if (got < chunk.size())
+            return true;
+    }
+}
+
+double to_real(int32_t raw, double scale, double offset)
+{
+    const double scaled = static_cast<double>(raw) * scale;
+    return scaled + offset;
+}
+
+void store_summary(const PointSummary &s, LAS12Header *h)
+{
+    h->NumberOfPointReturns = s.return_count;
+    for (int k = 0; k < 5; ++k)
+        h->NumberOfPointsByReturn[k] = s.ReturnNumberCount[k];
+    h->MaxX = to_real(s.maxX, h->XScaleFactor, h->XOffset);
+    h->MinX = to_real(s.minX, h->XScaleFactor, h->XOffset);
+    h->MaxY = to_real(s.maxY, h->YScaleFactor, h->YOffset);
+    h->MinY = to_real(s.minY, h->YScaleFactor, h->YOffset);
+    h->MaxZ = to_real(s.maxZ, h->ZScaleFactor, h->ZOffset);
+    h->MinZ = to_real(s.minZ, h->ZScaleFactor, h->ZOffset);
+}
+
+[[noreturn]] void fail_update(FILE *f, const char *format, const char *filename)
+{
+    if (f)
+        std::fclose(f);
+    std::printf(format, filename);
+    std::exit(-1);
+}
+
+} // namespace
+
+// Recomputes the point count, counts by return and extents of a LAS file
+// from its records and rewrites only its first 227 bytes. Every failure
+// leaves the file as it was, except a failure of the final write itself.
+void update_header(const char *filename)
+{
+    const int16_t LASType = check_las(filename);
+    if (LASType < 0)
+        std::exit(-1);
+    if (LASType == LASTYPE_UNSUPPORTED_PAIR)
+        fail_update(nullptr,
+                    "\nCannot update header of %s: its version and point data format do not "
+                    "match\n",
+                    filename);
+    FILE *f = std::fopen(filename, "r+b");
+    if (!f)
+        fail_update(nullptr, "\nCannot open binary file %s for header update\n\n", filename);
+    LAS12Header header;
+    if (!read_exact(f, &header, sizeof header))
+        fail_update(f, "\nFile %s ends within its 227-byte header\n", filename);
+    PointSummary summary;
+    if (!seek_from_start(f, header.OffsetToData))
+        fail_update(f, "\nCannot reach the point data of %s\n", filename);
+    if (!summarize_points(f, las_record_size(LASType), &summary))
+        fail_update(f, "\nCannot allocate memory for storing a record of information from %s\n",
+                    filename);
+    store_summary(summary, &header);
+    const bool written =
+        std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(&header, sizeof header, 1, f) == 1;
+    if (std::fclose(f) != 0 || !written) {
+        std::printf("\nFailed to update header of file %s\n", filename);
+        std::exit(-1);
+    }
+    std::printf("\rHeader of file %s has been updated    ", filename);
+}
+
+// ====================== Index-carrying quicksorts ======================
+
+namespace
+{
+
+// One partition step over p[left..right] around the middle element's value,
+// exchanging p_ind along with p. Leaves the sub-ranges [left, *j] and
+// [*i, right] still to sort.
+template <typename T>
+void partition(T *p, int32_t left, int32_t right, int32_t *p_ind, int32_t *i_out, int32_t *j_out)
+{
+    int32_t i = left, j = right;
+    const T v = p[left + (right - left) / 2];
+    do {
+        while (p[i] < v && i < right)
+            ++i;
+        while (p[j] > v && j > left)
+            --j;
+        if (i <= j) {
+            std::swap(p[i], p[j]);
+            std::swap(p_ind[i], p_ind[j]);
+            ++i;
+            --j;
+        }
+    } while (i <= j);
+    *i_out = i;
+    *j_out = j;
+}
+
+// Sorts p[left..right]. The two sub-ranges of a step are disjoint, so the
+// order in which they are sorted does not change the result: recursing
+// into the smaller one and looping on the larger bounds the stack depth by
+// log2 of the count, even for inputs the middle pivot splits badly.
+template <typename T> void sort_range(T *p, int32_t left, int32_t right, int32_t *p_ind)
+{
+    while (left < right) {
+        int32_t i, j;
+        partition(p, left, right, p_ind, &i, &j);
+        if (j - left < right - i) {
+            if (left < j)
+                sort_range(p, left, j, p_ind);
+            left = i;
+        } else {
+            if (i < right)
+                sort_range(p, i, right, p_ind);
+            right = j;
+        }
+    }
+}
+
+} // namespace
+
+void l_quicksort(int32_t *p, int32_t count, int32_t *p_ind)
+{
+    l_qs(p, 0, count - 1, p_ind);
+}
+
+void l_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind)
+{
+    sort_range(p, left, right, p_ind);
+}
+
+void l_parallel_quicksort(int32_t *p, int32_t count, int32_t *p_ind)
+{
+    l_parallel_qs(p, 0, count - 1, p_ind, 15);
+}
+
+// The depth budget once chose which worker sorted each level; both run the
+// same partition steps on one thread, so it cannot change the result.
+void l_parallel_qs(int32_t *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep)
+{
+    (void)deep;
+    sort_range(p, left, right, p_ind);
+}
+
+void d_quicksort(double *p, int32_t count, int32_t *p_ind)
+{
+    d_qs(p, 0, count - 1, p_ind);
+}
+
+void d_qs(double *p, int32_t left, int32_t right, int32_t *p_ind)
+{
+    sort_range(p, left, right, p_ind);
+}
+
+void d_parallel_quicksort(double *p, int32_t count, int32_t *p_ind)
+{
+    d_parallel_qs(p, 0, count - 1, p_ind, 15);
+}
+
+void d_parallel_qs(double *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep)
+{
+    (void)deep;
+    sort_range(p, left, right, p_ind);
 }
