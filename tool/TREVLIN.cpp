@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+namespace
+{
 
 void usage()
 {
@@ -81,8 +82,7 @@ bool readListName(FILE *flist, std::string *name)
     if (c == EOF)
         return false;
     name->clear();
-    for (; c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' &&
-           c != '\r';
+    for (; c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r';
          c = std::getc(flist))
         name->push_back(static_cast<char>(c));
     return true;
@@ -145,8 +145,8 @@ void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Hea
     if (las_type_of_header(*ph12) != LASType)
         failWith("\nFile %s has changed since it was validated\n", LASName.c_str());
     if (ph12->OffsetToData < LAS_HEADER_SIZE) {
-        std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n",
-                    LASName.c_str(), static_cast<unsigned>(ph12->OffsetToData));
+        std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n", LASName.c_str(),
+                    static_cast<unsigned>(ph12->OffsetToData));
         std::exit(-1);
     }
 }
@@ -189,14 +189,11 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
 int16_t checkFileExtension(const char *filename, const char *extension)
 {
     switch (classify_file_extension(filename, extension)) {
-    case EXTENSION_MATCHES:
-        return 0;
-    case EXTENSION_NAME_TOO_SHORT:
-        failWith("\nFile name (%s) is too short\n", filename);
+    case EXTENSION_MATCHES: return 0;
+    case EXTENSION_NAME_TOO_SHORT: failWith("\nFile name (%s) is too short\n", filename);
     case EXTENSION_NO_DOT:
         failWith("\nExtension of file %s should be preceeded by a dot (.)\n", filename);
-    default:
-        return -1;
+    default: return -1;
     }
 }
 

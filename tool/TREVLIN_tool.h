@@ -44,8 +44,8 @@ bool formatServesType(int Format, int16_t LASType);
 // Working memory of the Format writer: whole records are read many at a
 // time and lines assembled before one fwrite, so memory stays constant.
 struct PointBuffers {
-    unsigned char *records;  // RECORD_CHUNK_BYTES
-    char *text;              // TEXT_BUFFER_BYTES
+    unsigned char *records; // RECORD_CHUNK_BYTES
+    char *text;             // TEXT_BUFFER_BYTES
 };
 constexpr size_t RECORD_CHUNK_RECORDS = 4096;
 constexpr size_t RECORD_CHUNK_BYTES = RECORD_CHUNK_RECORDS * sizeof(LAS12fm3);
@@ -56,7 +56,7 @@ void releasePointBuffers(PointBuffers *b);
 
 // Streams every whole point record of fin (positioned at OffsetToData) into
 // fout as the Format's text. False when writing to fout failed.
-bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout,
-                 const LAS12Header *ph12, const PointBuffers *buffers);
+bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *ph12,
+                 const PointBuffers *buffers);
 
 #endif

@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 void appendUnsigned(std::string &text, const char *label, uint64_t value)
 {
@@ -16,8 +17,7 @@ void appendUnsigned(std::string &text, const char *label, uint64_t value)
 }
 
 // Character fields are NUL-terminated only when shorter than their width.
-void appendBounded(std::string &text, const char *label, const void *field,
-                   size_t width)
+void appendBounded(std::string &text, const char *label, const void *field, size_t width)
 {
     const char *chars = static_cast<const char *>(field);
     const void *nul = std::memchr(chars, 0, width);
@@ -56,27 +56,25 @@ void appendIdentity(std::string &text, const LAS12Header *h, int16_t Type)
     // LAS 1.0 stores the flight's day and year where later versions store
     // the file's creation date.
     const bool las10 = Type <= LASTYPE_10_FM1;
-    appendUnsigned(text, las10 ? "Flight Date Julian :               "
-                               : "File Creation Day :                ",
-                   h->FileCreationDay);
-    appendUnsigned(text, las10 ? "Year :                             "
-                               : "File Creation Year :               ",
-                   h->FileCreationYear);
+    appendUnsigned(
+        text, las10 ? "Flight Date Julian :               " : "File Creation Day :                ",
+        h->FileCreationDay);
+    appendUnsigned(
+        text, las10 ? "Year :                             " : "File Creation Year :               ",
+        h->FileCreationYear);
 }
 
 void appendLayout(std::string &text, const LAS12Header *h)
 {
     appendUnsigned(text, "Header Size :                      ", h->HeaderSize);
     appendUnsigned(text, "Offset to Data:                    ", h->OffsetToData);
-    appendUnsigned(text, "Number of Variable Length Records: ",
-                   h->NumberOfVariableLengthRecords);
+    appendUnsigned(text, "Number of Variable Length Records: ", h->NumberOfVariableLengthRecords);
     appendDigitChar(text, "Point Data Format ID:              ", h->PointDataFormatID);
     appendUnsigned(text, "Point Data Record Length:          ", h->PointDataRecordLength);
     appendUnsigned(text, "Number of Point Returns:           ", h->NumberOfPointReturns);
     text += "Number Of Points By Return:\n";
     for (int i = 0; i < 5; ++i) {
-        const std::string label =
-            "                    Return " + std::to_string(i + 1) + "       ";
+        const std::string label = "                    Return " + std::to_string(i + 1) + "       ";
         appendUnsigned(text, label.c_str(), h->NumberOfPointsByReturn[i]);
     }
 }

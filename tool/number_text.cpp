@@ -13,7 +13,8 @@
 #include <charconv>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr uint64_t POW10[20] = {1ULL,
                                 10ULL,
@@ -97,7 +98,7 @@ bool scaled_integer(uint64_t m, int e, int d, uint64_t *N)
     if (d > 19)
         return false;
     if (e >= 0)
-        return false;  // whole numbers are handled before this
+        return false; // whole numbers are handled before this
     const int shift = -e;
     // m * 10^d < 2^53 * 2^63.2 < 2^117: beyond that shift it is below half.
     if (shift >= 118) {
@@ -138,9 +139,7 @@ char *put_nonfinite(char *out, bool negative, bool nan)
 
 char *put_fallback(char *out, double value, int decimals)
 {
-    return std::to_chars(out, out + MAX_FIXED_TEXT, value,
-                         std::chars_format::fixed, decimals)
-        .ptr;
+    return std::to_chars(out, out + MAX_FIXED_TEXT, value, std::chars_format::fixed, decimals).ptr;
 }
 
 } // namespace

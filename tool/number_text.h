@@ -29,7 +29,6 @@ char *put_fixed_width(char *out, double value, int decimals, int width);
 
 // 64 x 64 -> 128-bit product as (high, low) halves, without compiler
 // extensions; exposed so that it can be checked against the native one.
-void multiply_64x64_portable(uint64_t a, uint64_t b, uint64_t *hi,
-                             uint64_t *lo);
+void multiply_64x64_portable(uint64_t a, uint64_t b, uint64_t *hi, uint64_t *lo);
 
 #endif

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <new>
 
-namespace {
+namespace
+{
 
 // One point's printable attributes, whatever its record type.
 struct PointFields {
@@ -15,8 +16,8 @@ struct PointFields {
     uint8_t bitfield;
     uint8_t Classification;
     int8_t ScanAngleRank;
-    uint8_t UserData;        // FileMarker in LAS 1.0 records
-    uint16_t PointSourceID;  // UserBitField in LAS 1.0 records
+    uint8_t UserData;       // FileMarker in LAS 1.0 records
+    uint16_t PointSourceID; // UserBitField in LAS 1.0 records
     double GPSTime;
     uint16_t Red, Green, Blue;
 };
@@ -90,9 +91,19 @@ PointFields decodePoint(const unsigned char *record, int16_t LASType)
 {
     LAS12fm0 common;
     std::memcpy(&common, record, sizeof common);
-    PointFields p{common.X, common.Y, common.Z, common.Intensity,
-                  common.bitfield, common.Classification, common.ScanAngleRank,
-                  common.UserData, common.PointSourceID, 0.0, 0, 0, 0};
+    PointFields p{common.X,
+                  common.Y,
+                  common.Z,
+                  common.Intensity,
+                  common.bitfield,
+                  common.Classification,
+                  common.ScanAngleRank,
+                  common.UserData,
+                  common.PointSourceID,
+                  0.0,
+                  0,
+                  0,
+                  0};
     if (las_type_has_gps_time(LASType))
         std::memcpy(&p.GPSTime, record + offsetof(LAS12fm1, GPSTime), sizeof p.GPSTime);
     if (LASType == LASTYPE_12_FM2) {
@@ -166,8 +177,7 @@ char *putAllFields(char *out, const PointFields &p, const Axes &a, int16_t LASTy
     return out;
 }
 
-char *putValueLine(char *out, int Format, const PointFields &p, const Axes &a,
-                   int16_t LASType)
+char *putValueLine(char *out, int Format, const PointFields &p, const Axes &a, int16_t LASType)
 {
     switch (Format) {
     case 0: out = putAllFields(out, p, a, LASType); break;
@@ -248,8 +258,8 @@ void releasePointBuffers(PointBuffers *b)
 // Whole records are read a chunk at a time; a chunk that comes back short
 // means the input has ended (or failed), and the bytes of a trailing
 // partial record are ignored, exactly as if records were read one by one.
-bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout,
-                 const LAS12Header *ph12, const PointBuffers *buffers)
+bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *ph12,
+                 const PointBuffers *buffers)
 {
     const std::string header = columnHeaderText(Format, LASType);
     if (!writeAll(fout, header.data(), header.size()))

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 TEST(NumericArgument, AcceptsDigitsWithOneDotAndOneDash)
 {
@@ -16,7 +17,8 @@ TEST(NumericArgument, AcceptsDigitsWithOneDotAndOneDash)
 
 TEST(NumericArgument, RejectsEverythingElseAndEnds)
 {
-    for (const char *text : {".", "-", "1.2.3", "--1", "+5", "1e3", "abc", " 7", "7 ", "\xC2\xB2"}) {
+    for (const char *text :
+         {".", "-", "1.2.3", "--1", "+5", "1e3", "abc", " 7", "7 ", "\xC2\xB2"}) {
         const RunResult r = runCaptured([&] { check_numeric_argument(text); });
         EXPECT_EQ(r.status, 255) << text;
         EXPECT_EQ(r.out, std::string("\nInvalid argument value (") + text + ")\n") << text;

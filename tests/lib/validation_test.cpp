@@ -6,7 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-namespace {
+namespace
+{
 
 // A header prefix with the given identity bytes; all else as for LASType 5.
 std::string headerWith(const char *signature, uint8_t major, uint8_t minor, uint8_t format,
@@ -24,7 +25,7 @@ struct CheckCase {
     const char *name;
     std::string bytes;
     int16_t result;
-    const char *message;  // %s stands for the name
+    const char *message; // %s stands for the name
 };
 
 std::string withName(const char *message, const std::string &name)
@@ -46,8 +47,8 @@ TEST(CheckLas, JudgesEveryHeaderAsSpecified)
         {"LAS 1.2 format 1", "a.las", headerWith("LASF", 1, 2, 1, 28), 6, ""},
         {"LAS 1.2 format 2", "a.las", headerWith("LASF", 1, 2, 2, 26), 7, ""},
         {"LAS 1.2 format 3", "a.las", headerWith("LASF", 1, 2, 3, 34), 8, ""},
-        {"only the first 107 bytes matter", "a.las",
-         headerWith("LASF", 1, 2, 3, 34).substr(0, 107), 8, ""},
+        {"only the first 107 bytes matter", "a.las", headerWith("LASF", 1, 2, 3, 34).substr(0, 107),
+         8, ""},
         {"LAS 1.1 with format 2", "a.las", headerWith("LASF", 1, 1, 2, 26), 0, ""},
         {"LAS 1.0 with format 3", "a.las", headerWith("LASF", 1, 0, 3, 34), 0, ""},
         {"wrong signature", "bad.las", headerWith("LASX", 1, 2, 0, 20), -1,

@@ -164,7 +164,8 @@ std::map<std::string, std::string> filesIn(const std::string &dir)
     return files;
 }
 
-namespace {
+namespace
+{
 
 // Waits for a child whose stdout and stderr went to the two files.
 RunResult collect(pid_t pid, const std::string &outPath, const std::string &errPath)
@@ -260,7 +261,7 @@ std::string maskElapsed(const std::string &out)
     const std::string figure = out.substr(at + label.size(), end - at - label.size());
     const size_t point = figure.find('.');
     if (point == std::string::npos || figure.size() - point != 4)
-        return out;  // not three decimals: left as it is, so the compare fails
+        return out; // not three decimals: left as it is, so the compare fails
     return out.substr(0, at + label.size()) + "#" + out.substr(end);
 }
 
@@ -274,14 +275,16 @@ std::string progressLines(const std::string &lasName, const std::string &ascName
     return "Input LAS File:     " + lasName + "\nOutput ASCII File:  " + ascName + "\n";
 }
 
-namespace {
+namespace
+{
 
 // Independent transcription of the decimal-count rule for the oracle.
 int referenceDecimals(double s)
 {
     int32_t count = 0;
     uint32_t m = 1;
-    while (count < 32 && !(static_cast<int32_t>(m) * s == std::floor(static_cast<int32_t>(m) * s))) {
+    while (count < 32 &&
+           !(static_cast<int32_t>(m) * s == std::floor(static_cast<int32_t>(m) * s))) {
         m *= 10;
         ++count;
     }

@@ -47,16 +47,19 @@ struct TempDir {
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
     std::string path;
-    std::string operator/(const std::string &name) const { return path + "/" + name; }
+    std::string operator/(const std::string &name) const
+    {
+        return path + "/" + name;
+    }
 };
 
 // Every regular file below a directory: relative name -> content.
 std::map<std::string, std::string> filesIn(const std::string &dir);
 
 struct RunResult {
-    int status = -1;  // exit status, or -1 when the process did not exit
-    std::string out;  // standard output
-    std::string err;  // standard error
+    int status = -1; // exit status, or -1 when the process did not exit
+    std::string out; // standard output
+    std::string err; // standard error
 };
 
 // Runs the built tool in `dir` with the given arguments (no shell).

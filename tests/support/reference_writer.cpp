@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct Values {
     int X, Y, Z;
@@ -19,11 +20,26 @@ template <typename R> void common(const R &p, Values &v)
     v.Intensity = p.Intensity, v.bits = p.bitfield, v.Classification = p.Classification;
     v.ScanAngleRank = p.ScanAngleRank;
 }
-void tail(const LAS10fm0 &p, Values &v) { v.UserData = p.FileMarker, v.PointSourceID = p.UserBitField; }
-void tail(const LAS10fm1 &p, Values &v) { v.UserData = p.FileMarker, v.PointSourceID = p.UserBitField; }
-template <typename R> void tail(const R &p, Values &v) { v.UserData = p.UserData, v.PointSourceID = p.PointSourceID; }
-template <typename R> void gps(const R &p, Values &v) { v.GPSTime = p.GPSTime; }
-template <typename R> void rgb(const R &p, Values &v) { v.Red = p.Red, v.Green = p.Green, v.Blue = p.Blue; }
+void tail(const LAS10fm0 &p, Values &v)
+{
+    v.UserData = p.FileMarker, v.PointSourceID = p.UserBitField;
+}
+void tail(const LAS10fm1 &p, Values &v)
+{
+    v.UserData = p.FileMarker, v.PointSourceID = p.UserBitField;
+}
+template <typename R> void tail(const R &p, Values &v)
+{
+    v.UserData = p.UserData, v.PointSourceID = p.PointSourceID;
+}
+template <typename R> void gps(const R &p, Values &v)
+{
+    v.GPSTime = p.GPSTime;
+}
+template <typename R> void rgb(const R &p, Values &v)
+{
+    v.Red = p.Red, v.Green = p.Green, v.Blue = p.Blue;
+}
 
 template <typename R> bool readAs(FILE *f, Values &v, bool hasGps, bool hasRgb)
 {
@@ -33,9 +49,11 @@ template <typename R> bool readAs(FILE *f, Values &v, bool hasGps, bool hasRgb)
     common(p, v);
     tail(p, v);
     if constexpr (requires { p.GPSTime; })
-        if (hasGps) gps(p, v);
+        if (hasGps)
+            gps(p, v);
     if constexpr (requires { p.Red; })
-        if (hasRgb) rgb(p, v);
+        if (hasRgb)
+            rgb(p, v);
     return true;
 }
 
@@ -57,11 +75,25 @@ bool readRecord(FILE *f, int16_t t, Values &v)
 void headerLine(int Format, int16_t t, FILE *o)
 {
     static const char *const fixed[21] = {
-        nullptr, "\"X\"\n", "\"Y\"\n", "\"Z\"\n", "\"Intensity\"\n", "\"ReturnNum\"\n",
-        "\"NumReturns\"\n", "\"ScanDirection\"\n", "\"EdgeOfFlightLine\"\n",
-        "\"Classification\"\n", "\"ScanAngleRank\"\n", nullptr, nullptr, "\"GPSTime\"\n",
-        "\"R\" \"G\" \"B\"\n", "\"X\" \"Y\" \"Z\"\n", "\"X\" \"Y\" \"Z\" \"Intensity\"\n",
-        "\"X\" \"Y\" \"Z\" \"GPSTime\"\n", "\"X\" \"Y\" \"Z\" \"Intensity\" \"GPSTime\"\n",
+        nullptr,
+        "\"X\"\n",
+        "\"Y\"\n",
+        "\"Z\"\n",
+        "\"Intensity\"\n",
+        "\"ReturnNum\"\n",
+        "\"NumReturns\"\n",
+        "\"ScanDirection\"\n",
+        "\"EdgeOfFlightLine\"\n",
+        "\"Classification\"\n",
+        "\"ScanAngleRank\"\n",
+        nullptr,
+        nullptr,
+        "\"GPSTime\"\n",
+        "\"R\" \"G\" \"B\"\n",
+        "\"X\" \"Y\" \"Z\"\n",
+        "\"X\" \"Y\" \"Z\" \"Intensity\"\n",
+        "\"X\" \"Y\" \"Z\" \"GPSTime\"\n",
+        "\"X\" \"Y\" \"Z\" \"Intensity\" \"GPSTime\"\n",
         "\"X\" \"Y\" \"Z\" \"R\" \"G\" \"B\"\n",
         "\"X\" \"Y\" \"Z\" \"Intensity\" \"PointSourceID\" \"R\" \"G\" \"B\"\n"};
     if (Format == 11) {
@@ -74,9 +106,12 @@ void headerLine(int Format, int16_t t, FILE *o)
         std::fprintf(o, "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" ");
         std::fprintf(o, "\"ScanDirection\" \"EdgeOfFlightLine\" \"Class\" \"ScanAngleRank\" ");
         static const char *const tails[9] = {
-            "", "\"FileMarker\" \"UserBitField\"\n",
-            "\"FileMarker\" \"UserBitField\" \"GPSTime\"\n", "\"UserData\" \"PointSourceID\"\n",
-            "\"UserData\" \"PointSourceID\" \"GPSTime\"\n", "\"UserData\" \"PointSourceID\"\n",
+            "",
+            "\"FileMarker\" \"UserBitField\"\n",
+            "\"FileMarker\" \"UserBitField\" \"GPSTime\"\n",
+            "\"UserData\" \"PointSourceID\"\n",
+            "\"UserData\" \"PointSourceID\" \"GPSTime\"\n",
+            "\"UserData\" \"PointSourceID\"\n",
             "\"UserData\" \"PointSourceID\" \"GPSTime\"\n",
             "\"UserData\" \"PointSourceID\" \"Red\" \"Green\" \"Blue\"\n",
             "\"UserData\" \"PointSourceID\" \"GPSTime\" \"Red\" \"Green\" \"Blue\"\n"};
@@ -95,8 +130,8 @@ bool serves(int Format, int16_t t)
 
 } // namespace
 
-void referenceWritePoints(int Format, int16_t t, FILE *fin, FILE *o, const LAS12Header *h,
-                          int dx, int dy, int dz)
+void referenceWritePoints(int Format, int16_t t, FILE *fin, FILE *o, const LAS12Header *h, int dx,
+                          int dy, int dz)
 {
     headerLine(Format, t, o);
     if (!serves(Format, t))

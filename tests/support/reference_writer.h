@@ -9,10 +9,10 @@
 
 // Reads one record at a time from fin (at OffsetToData) and prints it with
 // fprintf, using the given decimal counts.
-void referenceWritePoints(int Format, int16_t LASType, FILE *fin, FILE *fout,
-                          const LAS12Header *h, int digitsX, int digitsY, int digitsZ);
+void referenceWritePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *h,
+                          int digitsX, int digitsY, int digitsZ);
 
-void referenceWriteHeader(FILE *fout, const LAS12Header *h, int16_t Type, int digitsX,
-                          int digitsY, int digitsZ);
+void referenceWriteHeader(FILE *fout, const LAS12Header *h, int16_t Type, int digitsX, int digitsY,
+                          int digitsZ);
 
 #endif

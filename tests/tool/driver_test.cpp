@@ -7,7 +7,8 @@
 
 #include <filesystem>
 
-namespace {
+namespace
+{
 
 const char *const USAGE =
     "Usage: TREVLIN <LAS File | ASCII List> <Format>\n\n"
@@ -73,13 +74,21 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
         {"one argument", oneLas, {"a.las"}, MISSING_ARGUMENTS},
         {"three arguments", oneLas, {"a.las", "0", "1"}, MISSING_ARGUMENTS},
         {"name of four characters", NOTHING, {"list", "0"}, "\nFile name (list) is too short\n"},
-        {"no dot fourth from the end", NOTHING, {"lists", "0"},
+        {"no dot fourth from the end",
+         NOTHING,
+         {"lists", "0"},
          "\nExtension of file lists should be preceeded by a dot (.)\n"},
-        {"missing LAS file", NOTHING, {"a.las", "0"},
+        {"missing LAS file",
+         NOTHING,
+         {"a.las", "0"},
          "Unable to open file a.las in file_access()\n\nFile a.las does NOT exist\n"},
         {"LAS 1.0 with format 3 says nothing",
-         [](const TempDir &d) { writeUnsupportedPair(d, "a.las", 0, 3); }, {"a.las", "0"}, ""},
-        {"Format fails the character test", oneLas, {"a.las", "abc"},
+         [](const TempDir &d) { writeUnsupportedPair(d, "a.las", 0, 3); },
+         {"a.las", "0"},
+         ""},
+        {"Format fails the character test",
+         oneLas,
+         {"a.las", "abc"},
          "\nInvalid argument value (abc)\n"},
         {"Format 7.5", oneLas, {"a.las", "7.5"}, FORMAT_ERROR},
         {"Format -1", oneLas, {"a.las", "-1"}, FORMAT_ERROR},
@@ -87,16 +96,22 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
         {"Format .5", oneLas, {"a.las", ".5"}, FORMAT_ERROR},
         {"Format beyond int", oneLas, {"a.las", "99999999999999999999"}, FORMAT_ERROR},
         {"Format 2147483668", oneLas, {"a.las", "2147483668"}, FORMAT_ERROR},
-        {"GPS time of format 0 records", oneLas, {"a.las", "13"},
+        {"GPS time of format 0 records",
+         oneLas,
+         {"a.las", "13"},
          "\na.las does not contain GPS Time data\n"},
         {"RGB of format 0 records", oneLas, {"a.las", "14"}, "\na.las does not contain RGB data\n"},
-        {"Format 17 without GPS time", oneLas, {"a.las", "17"},
+        {"Format 17 without GPS time",
+         oneLas,
+         {"a.las", "17"},
          "\na.las does not contain GPS Time data\n"},
         {"Format 19 on format 1 records",
-         [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_12_FM1); }, {"a.las", "19"},
+         [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_12_FM1); },
+         {"a.las", "19"},
          "\na.las does not contain RGB data\n"},
         {"Format 20 on LAS 1.1 records",
-         [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_11_FM1); }, {"a.las", "20"},
+         [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_11_FM1); },
+         {"a.las", "20"},
          "\na.las does not contain RGB data\n"},
     };
     for (const FailureCase &c : table)
@@ -106,19 +121,26 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
 TEST(Driver, RefusesBadListsBeforeWritingAnything)
 {
     const FailureCase table[] = {
-        {"list cannot be opened", NOTHING, {"l.txt", "0"},
+        {"list cannot be opened",
+         NOTHING,
+         {"l.txt", "0"},
          "\nCannot open input ASCII file l.txt for reading\n"},
-        {"empty list", [](const TempDir &d) { writeFile(d / "l.txt", ""); }, {"l.txt", "0"},
+        {"empty list",
+         [](const TempDir &d) { writeFile(d / "l.txt", ""); },
+         {"l.txt", "0"},
          "\nFile l.txt contains no valid .las files\n"},
-        {"list of white space", [](const TempDir &d) { writeFile(d / "l.txt", " \n\t\r\n "); },
-         {"l.txt", "0"}, "\nFile l.txt contains no valid .las files\n"},
+        {"list of white space",
+         [](const TempDir &d) { writeFile(d / "l.txt", " \n\t\r\n "); },
+         {"l.txt", "0"},
+         "\nFile l.txt contains no valid .las files\n"},
         {"third file of another type",
          [](const TempDir &d) {
              writeLas(d, "a.las", LASTYPE_12_FM0), writeLas(d, "b.las", LASTYPE_12_FM0);
              writeLas(d, "c.las", LASTYPE_12_FM1);
              writeFile(d / "l.txt", "a.las\nb.las\nc.las\n");
          },
-         {"l.txt", "0"}, "\nType of file c.las differs from that of previous files in l.txt\n"},
+         {"l.txt", "0"},
+         "\nType of file c.las differs from that of previous files in l.txt\n"},
         {"listed file missing",
          [](const TempDir &d) {
              writeLas(d, "a.las", LASTYPE_12_FM0);
@@ -132,22 +154,26 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
              writeUnsupportedPair(d, "odd.las", 1, 2);
              writeFile(d / "l.txt", "odd.las");
          },
-         {"l.txt", "0"}, "odd.las (listed in l.txt) is not a valid LAS file\n"},
+         {"l.txt", "0"},
+         "odd.las (listed in l.txt) is not a valid LAS file\n"},
         {"listed text file",
          [](const TempDir &d) {
              writeFile(d / "x.txt", "x");
              writeFile(d / "l.txt", "x.txt");
          },
          {"l.txt", "0"},
-         "\nFile extension of x.txt is not .las\nx.txt (listed in l.txt) is not a valid LAS file\n"},
+         "\nFile extension of x.txt is not .las\nx.txt (listed in l.txt) is not a valid LAS "
+         "file\n"},
         {"Format 18 on a list of LAS 1.0 format 0",
          [](const TempDir &d) {
              writeLas(d, "a.las", LASTYPE_10_FM0);
              writeFile(d / "l.txt", "a.las a.las");
          },
-         {"l.txt", "18"}, "\nl.txt does not contain GPS Time data\n"},
+         {"l.txt", "18"},
+         "\nl.txt does not contain GPS Time data\n"},
         {"upper-case .LAS is read as a list",
-         [](const TempDir &d) { writeLas(d, "scan.LAS", LASTYPE_12_FM0); }, {"scan.LAS", "0"},
+         [](const TempDir &d) { writeLas(d, "scan.LAS", LASTYPE_12_FM0); },
+         {"scan.LAS", "0"},
          "\nA name listed in scan.LAS contains a NUL byte\n"},
     };
     for (const FailureCase &c : table)
@@ -179,9 +205,8 @@ TEST(Driver, ConvertsASingleFileBesideItself)
     TempDir dir;
     std::filesystem::create_directory(dir / "survey");
     writeLas(dir, "survey/a.b.las", LASTYPE_12_FM3);
-    expectConverted(dir, {"survey/a.b.las", "0"},
-                    progressLines("survey/a.b.las", "survey/a.b.asc"), {"survey/a.b.las"}, 0,
-                    LASTYPE_12_FM3);
+    expectConverted(dir, {"survey/a.b.las", "0"}, progressLines("survey/a.b.las", "survey/a.b.asc"),
+                    {"survey/a.b.las"}, 0, LASTYPE_12_FM3);
 }
 
 TEST(Driver, ConvertsEveryListedFileWithCounterLines)
@@ -191,8 +216,8 @@ TEST(Driver, ConvertsEveryListedFileWithCounterLines)
     writeLas(dir, "a.las", LASTYPE_11_FM1), writeLas(dir, "tiles/t_017.las", LASTYPE_11_FM1);
     writeFile(dir / "l.txt", "  a.las\n\ttiles/t_017.las a.las\r\n");
     const std::string progress = progressLines("a.las", "a.asc") + "1 / 3\n\n" +
-                                 progressLines("tiles/t_017.las", "tiles/t_017.asc") +
-                                 "2 / 3\n\n" + progressLines("a.las", "a.asc") + "3 / 3\n\n";
+                                 progressLines("tiles/t_017.las", "tiles/t_017.asc") + "2 / 3\n\n" +
+                                 progressLines("a.las", "a.asc") + "3 / 3\n\n";
     expectConverted(dir, {"l.txt", "16"}, progress, {"a.las", "tiles/t_017.las"}, 16,
                     LASTYPE_11_FM1);
 }
@@ -200,8 +225,8 @@ TEST(Driver, ConvertsEveryListedFileWithCounterLines)
 TEST(Driver, FormatTextsNameTheSameFormat)
 {
     const std::pair<const char *, int> table[] = {
-        {"7", 7}, {"07", 7}, {"7.", 7}, {"7.0", 7}, {"", 0}, {"-0", 0}, {"3-", 3}, {"1-2", 1},
-        {"20", 20}, {"0.000", 0}, {"-.", 0},
+        {"7", 7},  {"07", 7},  {"7.", 7},  {"7.0", 7},   {"", 0},   {"-0", 0},
+        {"3-", 3}, {"1-2", 1}, {"20", 20}, {"0.000", 0}, {"-.", 0},
     };
     for (const auto &[text, Format] : table) {
         TempDir dir;

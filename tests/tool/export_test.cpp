@@ -8,7 +8,8 @@
 #include <filesystem>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 bool served(int Format, int16_t type)
 {
@@ -24,8 +25,8 @@ TEST(Export, EveryFormatOnEveryRecordTypeMatchesPrintf)
     for (int16_t type = 1; type <= 8; ++type) {
         TempDir dir;
         // 5 bytes of a partial record at the end must be ignored.
-        writeFile(dir / "p.las", lasFileBytes(headerForType(type), varietyOfPoints(type, 200),
-                                              type, "\x01\x02\x03\x04\x05"));
+        writeFile(dir / "p.las", lasFileBytes(headerForType(type), varietyOfPoints(type, 200), type,
+                                              "\x01\x02\x03\x04\x05"));
         const std::string header = referenceHeaderText(dir / "p.las", type);
         for (int Format = 0; Format <= 20; ++Format) {
             const RunResult r = runTool(dir.path, {"p.las", std::to_string(Format)});
@@ -96,7 +97,7 @@ TEST(Export, FieldsPrintWithoutSignExceptScanAngle)
 TEST(Export, ReadsEveryWholeRecordPresentAndNothingElse)
 {
     LAS12Header h = headerForType(LASTYPE_12_FM1);
-    h.NumberOfPointReturns = 2;  // the file holds 10: all are converted
+    h.NumberOfPointReturns = 2; // the file holds 10: all are converted
     const auto points = varietyOfPoints(9, 10);
     const std::string text = convert(lasFileBytes(h, points, LASTYPE_12_FM1, "12345"), "13");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
@@ -107,7 +108,7 @@ TEST(Export, EmptyPointDataGivesTheHeaderLineOnly)
     LAS12Header h = headerForType(LASTYPE_12_FM3);
     EXPECT_EQ(convert(lasFileBytes(h, {}, LASTYPE_12_FM3), "19"),
               "\"X\" \"Y\" \"Z\" \"R\" \"G\" \"B\"\n");
-    h.OffsetToData = 5000;  // beyond the end of the file
+    h.OffsetToData = 5000; // beyond the end of the file
     EXPECT_EQ(convert(headerBytes(h), "20"),
               "\"X\" \"Y\" \"Z\" \"Intensity\" \"PointSourceID\" \"R\" \"G\" \"B\"\n");
 }
@@ -125,12 +126,13 @@ TEST(Export, FirstPointIsTheOneAtOffsetToData)
 TEST(Export, WriteFailureIsReported)
 {
     TempDir dir;
-    writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0),
-                                          varietyOfPoints(2, 50000), LASTYPE_12_FM0));
+    writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0), varietyOfPoints(2, 50000),
+                                          LASTYPE_12_FM0));
     std::filesystem::create_symlink("/dev/full", dir / "a.asc");
     const RunResult r = runTool(dir.path, {"a.las", "0"});
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, bannerText() + progressLines("a.las", "a.asc") + "\nFailed to write file a.asc\n");
+    EXPECT_EQ(r.out,
+              bannerText() + progressLines("a.las", "a.asc") + "\nFailed to write file a.asc\n");
 }
 
 TEST(Export, HeaderReportWriteFailureIsReported)

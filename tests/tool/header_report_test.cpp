@@ -7,7 +7,8 @@
 #include <cstring>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 std::vector<std::string> reportLines(const LAS12Header &h, int16_t type)
 {
@@ -23,7 +24,7 @@ TEST(HeaderReport, PrintsEveryFieldInItsPlace)
 {
     LAS12Header h = headerForType(LASTYPE_12_FM3);
     h.GUIDData1 = 4294967295u, h.GUIDData2 = 65535, h.GUIDData3 = 7;
-    std::memcpy(h.GUIDData4, "ABCDEFGH", 8);  // no NUL: stops at 8 bytes
+    std::memcpy(h.GUIDData4, "ABCDEFGH", 8); // no NUL: stops at 8 bytes
     std::memcpy(h.SystemIdentifier, "0123456789abcdefghijklmnopqrstuv", 32);
     h.OffsetToData = 3000000000u, h.NumberOfVariableLengthRecords = 2147483648u;
     h.NumberOfPointReturns = 15;

@@ -11,7 +11,8 @@
 #include <random>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string fixed(double v, int decimals)
 {
@@ -35,47 +36,69 @@ struct Literal {
 void expectLiterals(const std::vector<Literal> &table)
 {
     for (const Literal &c : table)
-        EXPECT_EQ(fixed(c.value, c.decimals), c.text) << "value " << c.value << " decimals "
-                                                      << c.decimals;
+        EXPECT_EQ(fixed(c.value, c.decimals), c.text)
+            << "value " << c.value << " decimals " << c.decimals;
 }
 
 TEST(FixedText, Zero)
 {
-    expectLiterals({{0.0, 0, "0"}, {0.0, 1, "0.0"}, {0.0, 2, "0.00"}, {0.0, 7, "0.0000000"},
-                    {0.0, 32, "0.00000000000000000000000000000000"}, {1e-300, 3, "0.000"},
+    expectLiterals({{0.0, 0, "0"},
+                    {0.0, 1, "0.0"},
+                    {0.0, 2, "0.00"},
+                    {0.0, 7, "0.0000000"},
+                    {0.0, 32, "0.00000000000000000000000000000000"},
+                    {1e-300, 3, "0.000"},
                     {4.9e-324, 2, "0.00"}});
 }
 
 TEST(FixedText, NegativeZeroKeepsItsSign)
 {
-    expectLiterals({{-0.0, 2, "-0.00"}, {-0.0, 0, "-0"}, {-0.001, 2, "-0.00"},
-                    {-0.004, 2, "-0.00"}, {-1e-300, 5, "-0.00000"}});
+    expectLiterals({{-0.0, 2, "-0.00"},
+                    {-0.0, 0, "-0"},
+                    {-0.001, 2, "-0.00"},
+                    {-0.004, 2, "-0.00"},
+                    {-1e-300, 5, "-0.00000"}});
 }
 
 TEST(FixedText, ExactHalvesRoundToEven)
 {
-    expectLiterals({{0.125, 2, "0.12"}, {0.375, 2, "0.38"}, {0.5, 0, "0"}, {1.5, 0, "2"},
-                    {2.5, 0, "2"}, {3.5, 0, "4"}, {-2.5, 0, "-2"}, {0.0625, 3, "0.062"},
-                    {1048576.5, 0, "1048576"}, {1048577.5, 0, "1048578"}});
+    expectLiterals({{0.125, 2, "0.12"},
+                    {0.375, 2, "0.38"},
+                    {0.5, 0, "0"},
+                    {1.5, 0, "2"},
+                    {2.5, 0, "2"},
+                    {3.5, 0, "4"},
+                    {-2.5, 0, "-2"},
+                    {0.0625, 3, "0.062"},
+                    {1048576.5, 0, "1048576"},
+                    {1048577.5, 0, "1048578"}});
 }
 
 TEST(FixedText, NearHalvesRoundByTheExactBinaryValue)
 {
     // 1.005 and 1.015 are stored just below their decimal forms, 99.995 just above.
-    expectLiterals({{1.005, 2, "1.00"}, {1.015, 2, "1.01"}, {99.995, 2, "100.00"},
+    expectLiterals({{1.005, 2, "1.00"},
+                    {1.015, 2, "1.01"},
+                    {99.995, 2, "100.00"},
                     {0.1, 20, "0.10000000000000000555"}});
 }
 
 TEST(FixedText, CarryingPropagatesIntoTheWholePart)
 {
-    expectLiterals({{9.9999, 3, "10.000"}, {99.995, 1, "100.0"}, {0.9999999, 2, "1.00"},
-                    {-9.9999, 3, "-10.000"}, {999999.9999, 2, "1000000.00"}});
+    expectLiterals({{9.9999, 3, "10.000"},
+                    {99.995, 1, "100.0"},
+                    {0.9999999, 2, "1.00"},
+                    {-9.9999, 3, "-10.000"},
+                    {999999.9999, 2, "1000000.00"}});
 }
 
 TEST(FixedText, WholeNumbersAndLargeValues)
 {
-    expectLiterals({{17.0, 0, "17"}, {-1.5, 2, "-1.50"}, {4602888.9, 2, "4602888.90"},
-                    {1205902800.0, 7, "1205902800.0000000"}, {12.5, 7, "12.5000000"},
+    expectLiterals({{17.0, 0, "17"},
+                    {-1.5, 2, "-1.50"},
+                    {4602888.9, 2, "4602888.90"},
+                    {1205902800.0, 7, "1205902800.0000000"},
+                    {12.5, 7, "12.5000000"},
                     {1e20, 0, "100000000000000000000"},
                     {18446744073709551616.0, 1, "18446744073709551616.0"}});
 }
@@ -91,8 +114,8 @@ TEST(FixedText, NonFiniteValuesAsGlibcWritesThem)
 
 TEST(FixedText, EveryPrecisionFromZeroTo32)
 {
-    const double values[] = {1.0 / 3.0, 494000.125, -0.07, 1e-10, 123456789.987654321,
-                             5e-324, 0.5, 9.5};
+    const double values[] = {1.0 / 3.0,           494000.125, -0.07, 1e-10,
+                             123456789.987654321, 5e-324,     0.5,   9.5};
     for (double v : values)
         for (int d = 0; d <= MAX_DECIMALS; ++d)
             EXPECT_EQ(fixed(v, d), printfFixed(v, d)) << "value " << v << " decimals " << d;
@@ -108,14 +131,14 @@ TEST(FixedText, WidthPadsOnTheLeftAndNeverCuts)
 
 TEST(IntegerText, MatchesPercentD)
 {
-    const int64_t values[] = {0, 1, -1, 9, 10, -128, 127, 65535, INT32_MIN, INT32_MAX,
-                              4294967295LL, INT64_MIN, INT64_MAX};
+    const int64_t values[] = {0,        1,     -1,        9,         10,           -128,
+                              127,      65535, INT32_MIN, INT32_MAX, 4294967295LL, INT64_MIN,
+                              INT64_MAX};
     char buf[MAX_INT_TEXT];
     for (int64_t v : values) {
         EXPECT_EQ(std::string(buf, put_int(buf, v)), std::to_string(v));
         if (v >= 0) {
-            EXPECT_EQ(std::string(buf, put_uint(buf, static_cast<uint64_t>(v))),
-                      std::to_string(v));
+            EXPECT_EQ(std::string(buf, put_uint(buf, static_cast<uint64_t>(v))), std::to_string(v));
         }
     }
 }
@@ -144,9 +167,9 @@ TEST(FixedText, AgreesWithSnprintfOnAMillionRandomPairs)
         const std::string actual = fixed(v, d);
         if (actual != expected) {
             ++failures;
-            ADD_FAILURE() << "seed " << seed << " bits 0x" << std::hex
-                          << std::bit_cast<uint64_t>(v) << std::dec << " decimals " << d
-                          << ": expected " << expected << " got " << actual;
+            ADD_FAILURE() << "seed " << seed << " bits 0x" << std::hex << std::bit_cast<uint64_t>(v)
+                          << std::dec << " decimals " << d << ": expected " << expected << " got "
+                          << actual;
         }
     }
 }

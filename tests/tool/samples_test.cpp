@@ -9,7 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 struct Sample {
     std::string file, version, category;
@@ -20,7 +21,7 @@ std::vector<Sample> samples()
 {
     std::ifstream tsv(std::string(TREVLIN_TEST_DATA) + "/SOURCES.tsv");
     std::string line;
-    std::getline(tsv, line);  // column names
+    std::getline(tsv, line); // column names
     std::vector<Sample> list;
     while (std::getline(tsv, line)) {
         std::vector<std::string> cells;

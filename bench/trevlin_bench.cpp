@@ -1,0 +1,226 @@
+// TREVLIN benchmark: converts a generated LAS 1.2 point-format-3 file in
+// Formats 15 and 0 through the tool's own writer and through a plain
+// fprintf reference, alternating, and reports points per second, the speed
+// ratio, whether the texts are byte-identical, and the peak resident memory
+// of the TREVLIN executable on a 1-million and an N-point file.
+//
+// Usage: trevlin_bench [--points N] [--runs R] [--dir DIR]
+#include "TREVLIN_tool.h"
+#include "reference_writer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+struct Options {
+    uint64_t points = 10000000;
+    int runs = 3;
+    std::string dir;
+};
+
+Options parseOptions(int argc, char **argv)
+{
+    Options o;
+    for (int k = 1; k + 1 < argc; k += 2) {
+        const std::string flag = argv[k];
+        if (flag == "--points")
+            o.points = std::stoull(argv[k + 1]);
+        else if (flag == "--runs")
+            o.runs = std::max(1, std::stoi(argv[k + 1]));
+        else if (flag == "--dir")
+            o.dir = argv[k + 1];
+    }
+    return o;
+}
+
+LAS12Header benchHeader(uint64_t points)
+{
+    LAS12Header h;
+    std::memset(&h, 0, sizeof h);
+    std::memcpy(h.LASF, "LASF", 4);
+    h.VersionMajor = 1, h.VersionMinor = 2;
+    h.HeaderSize = 227, h.OffsetToData = 227;
+    h.PointDataFormatID = 3, h.PointDataRecordLength = 34;
+    h.NumberOfPointReturns = static_cast<uint32_t>(std::min<uint64_t>(points, UINT32_MAX));
+    h.XScaleFactor = 0.01, h.YScaleFactor = 0.01, h.ZScaleFactor = 0.001;
+    h.XOffset = 494000.0, h.YOffset = 5420000.0, h.ZOffset = 0.0;
+    return h;
+}
+
+// A 1 km tile at centimetre resolution, heights of a few hundred metres,
+// GPS times of one flight, realistic attribute ranges.
+void writeBenchFile(const std::string &path, uint64_t points)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    const LAS12Header h = benchHeader(points);
+    std::fwrite(&h, sizeof h, 1, f);
+    std::mt19937_64 rng(20261208);
+    std::vector<LAS12fm3> chunk(65536);
+    for (uint64_t done = 0; done < points;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), points - done));
+        for (size_t k = 0; k < n; ++k) {
+            LAS12fm3 &r = chunk[k];
+            const uint64_t bits = rng();
+            r.X = static_cast<int32_t>(bits % 100000);
+            r.Y = static_cast<int32_t>((bits >> 20) % 100000);
+            r.Z = static_cast<int32_t>((bits >> 40) % 400000) + 100000;
+            r.Intensity = static_cast<uint16_t>(bits >> 3);
+            r.bitfield = static_cast<uint8_t>(bits >> 11);
+            r.Classification = static_cast<uint8_t>((bits >> 17) % 19);
+            r.ScanAngleRank = static_cast<int8_t>(static_cast<int>((bits >> 23) % 61) - 30);
+            r.UserData = 0;
+            r.PointSourceID = static_cast<uint16_t>(7 + (done + k) / 1000000);
+            r.GPSTime = 171234567.0 + static_cast<double>(done + k) * 0.0000123;
+            r.Red = static_cast<uint16_t>(bits >> 29), r.Green = static_cast<uint16_t>(bits >> 37);
+            r.Blue = static_cast<uint16_t>(bits >> 45);
+        }
+        std::fwrite(chunk.data(), sizeof(LAS12fm3), n, f);
+        done += n;
+    }
+    std::fclose(f);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One conversion of the point text through the tool's writer or the
+// reference, timed from opening the input to closing the output.
+double convertOnce(const std::string &las, const std::string &out, int Format, bool reference)
+{
+    const auto start = std::chrono::steady_clock::now();
+    FILE *fin = std::fopen(las.c_str(), "rb");
+    FILE *fout = std::fopen(out.c_str(), "w");
+    LAS12Header h;
+    read_exact(fin, &h, sizeof h);
+    determineCoordinatePrecision(&h);
+    seek_from_start(fin, h.OffsetToData);
+    if (reference) {
+        referenceWritePoints(Format, LASTYPE_12_FM3, fin, fout, &h, _digitsX, _digitsY, _digitsZ);
+    } else {
+        PointBuffers buffers{};
+        allocatePointBuffers(&buffers);
+        writePoints(Format, LASTYPE_12_FM3, fin, fout, &h, &buffers);
+        releasePointBuffers(&buffers);
+    }
+    std::fclose(fin);
+    std::fclose(fout);
+    return secondsSince(start);
+}
+
+bool sameBytes(const std::string &a, const std::string &b)
+{
+    FILE *fa = std::fopen(a.c_str(), "rb"), *fb = std::fopen(b.c_str(), "rb");
+    static char ba[1 << 16], bb[1 << 16];
+    bool same = fa && fb;
+    while (same) {
+        const size_t na = std::fread(ba, 1, sizeof ba, fa), nb = std::fread(bb, 1, sizeof bb, fb);
+        same = na == nb && std::memcmp(ba, bb, na) == 0;
+        if (na == 0)
+            break;
+    }
+    if (fa)
+        std::fclose(fa);
+    if (fb)
+        std::fclose(fb);
+    return same;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+bool benchFormat(const Options &o, const std::string &las, int Format)
+{
+    std::vector<double> tool, reference;
+    bool identical = true;
+    const std::string toolOut = o.dir + "/tool.asc", refOut = o.dir + "/reference.asc";
+    for (int run = 0; run < o.runs; ++run) {
+        reference.push_back(convertOnce(las, refOut, Format, true));
+        tool.push_back(convertOnce(las, toolOut, Format, false));
+        identical = identical && sameBytes(toolOut, refOut);
+    }
+    const double points = static_cast<double>(o.points);
+    const double toolRate = points / median(tool), refRate = points / median(reference);
+    std::printf("Format %2d: TREVLIN %12.0f points/s   fprintf %12.0f points/s   ratio %5.2fx   "
+                "byte-identical in %d runs: %s\n",
+                Format, toolRate, refRate, toolRate / refRate, o.runs, identical ? "yes" : "NO");
+    std::filesystem::remove(toolOut);
+    std::filesystem::remove(refOut);
+    return identical;
+}
+
+// Peak resident memory, in KiB, of the TREVLIN executable converting `las`.
+long peakMemoryOfTool(const std::string &dir, const std::string &lasName, const char *Format)
+{
+    std::fflush(stdout); // or the child would print our buffered lines again
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
+            _exit(120);
+        execl(TREVLIN_PATH, TREVLIN_PATH, lasName.c_str(), Format, static_cast<char *>(nullptr));
+        _exit(121);
+    }
+    int status = 0;
+    struct rusage usage {
+    };
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+void reportMemory(const Options &o)
+{
+    const uint64_t sizes[2] = {std::min<uint64_t>(1000000, o.points), o.points};
+    for (uint64_t n : sizes) {
+        const std::string name = "mem_" + std::to_string(n) + ".las";
+        writeBenchFile(o.dir + "/" + name, n);
+        const long kib = peakMemoryOfTool(o.dir, name, "0");
+        std::printf("Peak resident memory of TREVLIN, Format 0, %" PRIu64 " points: %.1f MiB\n", n,
+                    static_cast<double>(kib) / 1024.0);
+        std::filesystem::remove(o.dir + "/" + name);
+        std::filesystem::remove(o.dir + "/mem_" + std::to_string(n) + ".asc");
+        std::filesystem::remove(o.dir + "/mem_" + std::to_string(n) + "_hdr.asc");
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o = parseOptions(argc, argv);
+    const bool ownDir = o.dir.empty();
+    if (ownDir) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "trevlin-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return 1;
+        o.dir = pattern;
+    }
+    const std::string las = o.dir + "/bench.las";
+    std::printf("Writing %" PRIu64 " points of LAS 1.2 point data format 3 to %s\n", o.points,
+                las.c_str());
+    writeBenchFile(las, o.points);
+    bool identical = benchFormat(o, las, 15);
+    identical = benchFormat(o, las, 0) && identical;
+    std::filesystem::remove(las);
+    reportMemory(o);
+    if (ownDir)
+        std::filesystem::remove_all(o.dir);
+    return identical ? 0 : 1;
+}
