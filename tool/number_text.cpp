@@ -16,27 +16,6 @@
 namespace
 {
 
-constexpr uint64_t POW10[20] = {1ULL,
-                                10ULL,
-                                100ULL,
-                                1000ULL,
-                                10000ULL,
-                                100000ULL,
-                                1000000ULL,
-                                10000000ULL,
-                                100000000ULL,
-                                1000000000ULL,
-                                10000000000ULL,
-                                100000000000ULL,
-                                1000000000000ULL,
-                                10000000000000ULL,
-                                100000000000000ULL,
-                                1000000000000000ULL,
-                                10000000000000000ULL,
-                                100000000000000000ULL,
-                                1000000000000000000ULL,
-                                10000000000000000000ULL};
-
 struct U128 {
     uint64_t hi;
     uint64_t lo;
@@ -108,25 +87,34 @@ bool scaled_integer(uint64_t m, int e, int d, uint64_t *N)
     return shift_right_rounded(multiply_64x64(m, POW10[d]), shift, N);
 }
 
-// Writes v as exactly `width` digits, zero-padded on the left.
-char *put_padded(char *out, uint64_t v, int width)
-{
-    for (int k = width - 1; k >= 0; --k) {
-        out[k] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    }
-    return out + width;
-}
-
-// Digits of N with a point inserted `d` digits from the right.
+// Digits of N with a point inserted `d` digits from the right and at least
+// one digit before it, written from the back so no division by a variable
+// power of ten is needed.
 char *put_scaled(char *out, uint64_t N, int d)
 {
     if (d == 0)
         return put_uint(out, N);
-    const uint64_t whole = N / POW10[d];
-    out = put_uint(out, whole);
-    *out++ = '.';
-    return put_padded(out, N - whole * POW10[d], d);
+    const int digits = decimal_digits(N);
+    const int whole = digits > d ? digits - d : 1;
+    char *const end = out + whole + 1 + d;
+    char *p = end;
+    int left = d;
+    for (; left >= 2; left -= 2) {
+        const uint64_t q = N / 100;
+        const size_t pair = static_cast<size_t>(N - q * 100) * 2;
+        p -= 2;
+        p[0] = DIGIT_PAIRS[pair];
+        p[1] = DIGIT_PAIRS[pair + 1];
+        N = q;
+    }
+    if (left == 1) {
+        const uint64_t q = N / 10;
+        *--p = static_cast<char>('0' + (N - q * 10));
+        N = q;
+    }
+    *--p = '.';
+    put_digits_backward(p, N);
+    return end;
 }
 
 char *put_nonfinite(char *out, bool negative, bool nan)
@@ -152,16 +140,6 @@ void multiply_64x64_portable(uint64_t a, uint64_t b, uint64_t *hi, uint64_t *lo)
     const uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
     *lo = (middle << 32) | (p00 & 0xFFFFFFFFu);
     *hi = p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
-}
-
-char *put_int(char *out, int64_t value)
-{
-    return std::to_chars(out, out + MAX_INT_TEXT, value).ptr;
-}
-
-char *put_uint(char *out, uint64_t value)
-{
-    return std::to_chars(out, out + MAX_INT_TEXT, value).ptr;
 }
 
 char *put_fixed(char *out, double value, int decimals)
