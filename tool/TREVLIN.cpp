@@ -72,22 +72,6 @@ int parseFormat(const char *text)
     return static_cast<int>(F);
 }
 
-// Next white-space-separated word of the list; false when none is left.
-bool readListName(FILE *flist, std::string *name)
-{
-    int c;
-    do
-        c = std::getc(flist);
-    while (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r');
-    if (c == EOF)
-        return false;
-    name->clear();
-    for (; c != EOF && c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r';
-         c = std::getc(flist))
-        name->push_back(static_cast<char>(c));
-    return true;
-}
-
 [[noreturn]] void failWith(const char *format, const char *name)
 {
     std::printf(format, name);

@@ -28,6 +28,10 @@ int16_t checkFileExtension(const char *filename, const char *extension);
 // `name` without its last four characters (".las"), followed by `suffix`.
 std::string replaceExtension(const std::string &name, const char *suffix);
 
+// Next white-space-separated word of a list file, of any length; false
+// when no word is left. Names may hold any byte but white space.
+bool readListName(FILE *flist, std::string *name);
+
 // ====================== Header report ======================
 // Writes <name>_hdr.asc; ends the process when it cannot be written.
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type);

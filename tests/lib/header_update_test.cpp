@@ -41,10 +41,10 @@ TEST(InitializeHeader, WritesEveryByteForEachVersion)
     EXPECT_EQ(imageAfter(initialize_header12), freshHeaderImage(2));
     LAS10Header h10;
     initialize_header10(&h10);
-    EXPECT_EQ(h10.Reserved, 0u);
+    EXPECT_EQ(uint32_t{h10.Reserved}, 0u);
     LAS12Header h12;
     initialize_header12(&h12);
-    EXPECT_EQ(h12.PointDataRecordLength, 0);
+    EXPECT_EQ(uint16_t{h12.PointDataRecordLength}, 0);
     EXPECT_STREQ(h12.GeneratingSoftware, "HOLVANE LiDAR Utilities");
 }
 
@@ -139,8 +139,8 @@ TEST(UpdateHeader, NoPointsGivesTheStartingExtents)
     EXPECT_EQ(after, expectedAfterUpdate(before, Expected{}));
     LAS12Header h;
     std::memcpy(&h, after.data(), sizeof h);
-    EXPECT_EQ(h.MaxZ, -10000000 * 0.001);
-    EXPECT_LT(h.MaxX, h.MinX);
+    EXPECT_EQ(double{h.MaxZ}, -10000000 * 0.001);
+    EXPECT_LT(double{h.MaxX}, double{h.MinX});
 }
 
 TEST(UpdateHeader, ZBeyondTheNarrowStartKeepsTheStartValue)
@@ -154,8 +154,8 @@ TEST(UpdateHeader, ZBeyondTheNarrowStartKeepsTheStartValue)
     EXPECT_EQ(updateInPlace(path).status, 0);
     LAS12Header h;
     std::memcpy(&h, readFile(path).data(), sizeof h);
-    EXPECT_EQ(h.MinZ, 10000000 * 0.001);
-    EXPECT_EQ(h.MaxZ, 30000000 * 0.001);
+    EXPECT_EQ(double{h.MinZ}, 10000000 * 0.001);
+    EXPECT_EQ(double{h.MaxZ}, 30000000 * 0.001);
 }
 
 TEST(UpdateHeader, LongerHeaderAndRecordsAfterItAreLeftAlone)

@@ -1,0 +1,27 @@
+// TREVLIN: reading the names of a list file.
+#include "TREVLIN_tool.h"
+
+namespace
+{
+
+// White space as the C locale's isspace sees it, whatever the locale.
+bool isListSeparator(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+} // namespace
+
+bool readListName(FILE *flist, std::string *name)
+{
+    int c;
+    do
+        c = std::getc(flist);
+    while (isListSeparator(c));
+    if (c == EOF)
+        return false;
+    name->clear();
+    for (; c != EOF && !isListSeparator(c); c = std::getc(flist))
+        name->push_back(static_cast<char>(c));
+    return true;
+}
