@@ -188,10 +188,11 @@ void redirect(const std::string &path, int fd)
 
 } // namespace
 
-RunResult runTool(const std::string &dir, const std::vector<std::string> &args)
+StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
+                      bool unprivileged)
 {
-    TempDir capture;
-    const std::string outPath = capture / "stdout", errPath = capture / "stderr";
+    auto capture = std::make_shared<TempDir>();
+    const std::string outPath = *capture / "stdout", errPath = *capture / "stderr";
     std::vector<char *> argv;
     std::string program = TREVLIN_PATH;
     argv.push_back(program.data());
@@ -203,12 +204,25 @@ RunResult runTool(const std::string &dir, const std::vector<std::string> &args)
     if (pid == 0) {
         redirect(outPath, 1);
         redirect(errPath, 2);
+        const uid_t nobody = 65534;
+        if (unprivileged && geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
+            _exit(122);
         if (chdir(dir.c_str()) != 0)
             _exit(120);
         execv(program.c_str(), argv.data());
         _exit(121);
     }
-    return collect(pid, outPath, errPath);
+    return StartedTool{pid, outPath, errPath, capture};
+}
+
+RunResult finishTool(StartedTool started)
+{
+    return collect(started.pid, started.outPath, started.errPath);
+}
+
+RunResult runTool(const std::string &dir, const std::vector<std::string> &args)
+{
+    return finishTool(startTool(dir, args));
 }
 
 RunResult runCaptured(const std::function<void()> &body)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,18 @@ struct RunResult {
 
 // Runs the built tool in `dir` with the given arguments (no shell).
 RunResult runTool(const std::string &dir, const std::vector<std::string> &args);
+
+// The same in two halves, for tests that act while the tool runs.
+// `unprivileged` runs it as user nobody when the tests run as root, so
+// that permission bits apply.
+struct StartedTool {
+    int pid;
+    std::string outPath, errPath;
+    std::shared_ptr<TempDir> capture;  // holds stdout and stderr
+};
+StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
+                      bool unprivileged = false);
+RunResult finishTool(StartedTool started);
 
 // Standard output that `body` prints, captured in this process.
 std::string captureStdout(const std::function<void()> &body);

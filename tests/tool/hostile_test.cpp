@@ -1,0 +1,291 @@
+// Hostile inputs end to end: every one gets a correct conversion or a
+// clear message with exit status 255 and no stray file.
+#include "las_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string CONVERTING = progressLines("a.las", "a.asc");
+
+std::string header(const LAS12Header &h)
+{
+    return headerBytes(h);
+}
+
+LAS12Header withOffset(uint32_t offset)
+{
+    LAS12Header h = headerForType(LASTYPE_12_FM1);
+    h.OffsetToData = offset;
+    return h;
+}
+
+struct ByteCase {
+    const char *what;
+    std::string bytes;
+    std::string out;  // empty: a complete run compared with the reference
+};
+
+TEST(Hostile, DamagedFilesAreConvertedOrRefused)
+{
+    const std::string valid = lasFileBytes(headerForType(LASTYPE_12_FM1), varietyOfPoints(4, 5),
+                                           LASTYPE_12_FM1);
+    const std::string notLas = "\na.las is not a valid .las file\n\n";
+    const std::string cut = bannerText() + CONVERTING + "\nFile a.las ends within its 227-byte header\n";
+    LAS12Header zeroLength = headerForType(LASTYPE_12_FM0), hugeLength = zeroLength;
+    zeroLength.PointDataRecordLength = 0, hugeLength.PointDataRecordLength = 65535;
+    const ByteCase table[] = {
+        {"empty file", "", notLas},
+        {"1 byte", "L", notLas},
+        {"106 bytes", valid.substr(0, 106), notLas},
+        {"107 bytes", valid.substr(0, 107), cut},
+        {"226 bytes", valid.substr(0, 226), cut},
+        {"header only", valid.substr(0, 227), ""},
+        {"OffsetToData 0", header(withOffset(0)) + valid.substr(227),
+         bannerText() + CONVERTING + "\nOffsetToData of a.las (0) lies within its 227-byte header\n"},
+        {"OffsetToData 100", header(withOffset(100)) + valid.substr(227),
+         bannerText() + CONVERTING + "\nOffsetToData of a.las (100) lies within its 227-byte header\n"},
+        {"OffsetToData inside the variable-length records",
+         header(withOffset(240)) + std::string(40, '\x07') + valid.substr(227), ""},
+        {"OffsetToData at the end of the file", header(withOffset(227 + 5 * 28)) + valid.substr(227),
+         ""},
+        {"OffsetToData 0xFFFFFFFF", header(withOffset(0xFFFFFFFFu)) + valid.substr(227), ""},
+        {"record length 0", header(zeroLength),
+         "\nData format of a.las (0) is incompatible with Length of Data Record (0)\n"},
+        {"record length 65535", header(hugeLength),
+         "\nData format of a.las (0) is incompatible with Length of Data Record (65535)\n"},
+    };
+    for (const ByteCase &c : table) {
+        TempDir dir;
+        writeFile(dir / "a.las", c.bytes);
+        const RunResult r = runTool(dir.path, {"a.las", "0"});
+        if (!c.out.empty()) {
+            EXPECT_EQ(r.status, 255) << c.what;
+            EXPECT_EQ(r.out, c.out) << c.what;
+            EXPECT_EQ(filesIn(dir.path).size(), 1u) << c.what;
+            continue;
+        }
+        const int16_t type = las_type_of_header(*reinterpret_cast<const LAS12Header *>(c.bytes.data()));
+        EXPECT_EQ(r.status, 0) << c.what;
+        EXPECT_EQ(maskElapsed(r.out), completeRunOutput(CONVERTING)) << c.what;
+        EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, type, dir / "a.las")) << c.what;
+        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", type)) << c.what;
+    }
+}
+
+TEST(Hostile, EveryVersionAndFormatByteGetsItsVerdict)
+{
+    TempDir dir;
+    const std::string path = dir / "v.las";
+    for (int field : {24, 25, 104}) {
+        for (int value = 0; value < 256; ++value) {
+            LAS12Header h = headerForType(LASTYPE_12_FM0);
+            std::string bytes = headerBytes(h);
+            bytes[static_cast<size_t>(field)] = static_cast<char>(value);
+            writeFile(path, bytes);
+            int16_t result = 99;
+            const std::string out = captureStdout([&] { result = check_las(path.c_str()); });
+            const char digit = static_cast<char>(value + 48);
+            std::string expected;
+            if (field == 24 && value != 1)
+                expected = std::string("\nCannot handle las files of version ") + digit + ".x\n";
+            else if (field == 25 && value > 2)
+                expected = std::string("\nCannot handle las files of version 1.") + digit + "\n";
+            else if (field == 104 && value > 3)
+                expected = "\nPointDataFormatID in " + path + " is " + digit +
+                           ". Only 0, 1, 2, or 3 is accepted\n";
+            else if (field == 104 && value != 0)
+                expected = "\nData format of " + path + " (" + digit +
+                           ") is incompatible with Length of Data Record (20)\n";
+            else if (field == 25 && value != 2)
+                expected = "";  // LAS 1.0 and 1.1 format 0: also 20 bytes
+            EXPECT_EQ(out, expected) << field << " " << value;
+            const int16_t expectedResult =
+                expected.empty() ? (field == 25 ? static_cast<int16_t>(1 + 2 * value) : 5) : -1;
+            EXPECT_EQ(result, expectedResult) << field << " " << value;
+        }
+    }
+}
+
+TEST(Hostile, OddScaleFactorsPrintAsPrintfWould)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double sub = std::numeric_limits<double>::denorm_min();
+    const double scales[][3] = {{nan, -nan, 0.01}, {inf, -inf, 0.0}, {0.0, -0.0, 1.0},
+                                {-0.01, -0.001, -1}, {sub, 1e-10, 0.0003}};
+    for (const auto &scale : scales) {
+        TempDir dir;
+        double s[3] = {scale[0], scale[1], scale[2]}, offset[3] = {1.5, -2.25, nan};
+        writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM3, s, offset),
+                                              varietyOfPoints(8, 30), LASTYPE_12_FM3));
+        const RunResult r = runTool(dir.path, {"a.las", "0"});
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM3, dir / "a.las"));
+        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM3));
+    }
+}
+
+void writeOnePointLas(const TempDir &dir, const std::string &name)
+{
+    writeFile(dir / name,
+              lasFileBytes(headerForType(LASTYPE_12_FM0), varietyOfPoints(1, 1), LASTYPE_12_FM0));
+}
+
+TEST(Hostile, ListsOfAnyContentAreReadSafely)
+{
+    struct ListCase {
+        const char *what;
+        std::string list;
+        std::string out;
+    };
+    const std::string longWord(100000, 'w');
+    const ListCase table[] = {
+        {"binary bytes", "\x01\x7f\xfe\xff.las",
+         "Unable to open file \x01\x7f\xfe\xff.las in file_access()\n\nFile \x01\x7f\xfe\xff.las "
+         "does NOT exist\n\x01\x7f\xfe\xff.las (listed in l.txt) is not a valid LAS file\n"},
+        {"NUL byte", std::string("a.las\0b.las", 11), "\nA name listed in l.txt contains a NUL byte\n"},
+        {"100,000-character word", longWord,
+         "Unable to open file " + longWord + " in file_access()\n\nFile " + longWord +
+             " does NOT exist\n" + longWord + " (listed in l.txt) is not a valid LAS file\n"},
+        {"directory", "d.las",
+         "\nd.las is not a valid .las file\n\nd.las (listed in l.txt) is not a valid LAS file\n"},
+    };
+    for (const ListCase &c : table) {
+        TempDir dir;
+        fs::create_directory(dir / "d.las");
+        writeFile(dir / "l.txt", c.list);
+        const auto before = filesIn(dir.path);
+        const RunResult r = runTool(dir.path, {"l.txt", "0"});
+        EXPECT_EQ(r.status, 255) << c.what;
+        EXPECT_EQ(r.out, c.out) << c.what;
+        EXPECT_EQ(filesIn(dir.path), before) << c.what;
+    }
+}
+
+TEST(Hostile, TenThousandListedNamesAreAllConverted)
+{
+    TempDir dir;
+    writeOnePointLas(dir, "a.las");
+    std::string list;
+    for (int k = 0; k < 10000; ++k)
+        list += "a.las\n";
+    writeFile(dir / "l.txt", list);
+    const RunResult r = runTool(dir.path, {"l.txt", "15"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(CONVERTING + "10000 / 10000\n\n\nElapsed time: "), std::string::npos);
+    EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(15, LASTYPE_12_FM0, dir / "a.las"));
+}
+
+TEST(Hostile, AThreeHundredCharacterNameIsConverted)
+{
+    TempDir dir;
+    const std::string folder(150, 'd'), file = std::string(145, 'f') + ".las";
+    fs::create_directory(dir / folder);
+    const std::string name = folder + "/" + file;
+    ASSERT_EQ(name.size(), 300u);
+    writeOnePointLas(dir, name);
+    const std::string stem = name.substr(0, 296);
+    const RunResult r = runTool(dir.path, {name, "0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progressLines(name, stem + ".asc")));
+    EXPECT_EQ(readFile(dir / (stem + ".asc")), referencePointText(0, LASTYPE_12_FM0, dir / name));
+}
+
+TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
+{
+    const std::string failedHeader = bannerText() + CONVERTING +
+                                     "\nFailed to open file a_hdr.asc for writing\n";
+    {
+        TempDir dir;
+        writeOnePointLas(dir, "a.las");
+        fs::create_directory(dir / "a_hdr.asc");
+        const RunResult r = runTool(dir.path, {"a.las", "0"});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, failedHeader);
+    }
+    {
+        TempDir dir;
+        writeOnePointLas(dir, "a.las");
+        fs::create_directory(dir / "a.asc");
+        const RunResult r = runTool(dir.path, {"a.las", "0"});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, bannerText() + CONVERTING + "\nFailed to open file a.asc for writing\n");
+        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM0));
+    }
+    {
+        TempDir dir;
+        writeOnePointLas(dir, "a.las");
+        fs::permissions(dir.path, fs::perms::owner_read | fs::perms::owner_exec |
+                                      fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(dir / "a.las", fs::perms::others_read, fs::perm_options::add);
+        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, true));
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, failedHeader);
+        EXPECT_EQ(filesIn(dir.path).size(), 1u);
+    }
+}
+
+TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
+{
+    // a.asc is a FIFO: the tool waits in its creation, after validating all
+    // inputs, until this test has removed b.las and starts reading.
+    TempDir dir;
+    writeOnePointLas(dir, "a.las"), writeOnePointLas(dir, "b.las"), writeOnePointLas(dir, "c.las");
+    writeFile(dir / "l.txt", "a.las b.las c.las");
+    ASSERT_EQ(mkfifo((dir / "a.asc").c_str(), 0600), 0);
+    const StartedTool tool = startTool(dir.path, {"l.txt", "0"});
+    while (!fs::exists(dir / "a_hdr.asc"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    fs::remove(dir / "b.las");
+    const std::string pointText = readFile(dir / "a.asc");  // until the tool closes it
+    const RunResult r = finishTool(tool);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, bannerText() + CONVERTING + "1 / 3\n\n" +
+                         "\nCannot open binary file b.las for reading\n\n");
+    EXPECT_EQ(pointText, referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
+    EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM0));
+    EXPECT_FALSE(fs::exists(dir / "c.asc"));
+    EXPECT_FALSE(fs::exists(dir / "c_hdr.asc"));
+}
+
+// Point data that starts beyond 3 GB, with the last record crossing 4 GiB:
+// positions must be 64-bit all the way. The file is sparse.
+TEST(Hostile, PointDataBeyondFourGigabytesIsReached)
+{
+    TempDir dir;
+    double scale[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
+    LAS12Header h = headerForType(LASTYPE_12_FM0, scale, offset);
+    h.OffsetToData = 0xFFFFFFF0u;
+    TestPoint p;
+    p.X = -1294967295, p.Y = 7;
+    const std::string path = dir / "a.las";
+    writeFile(path, headerBytes(h));
+    fs::resize_file(path, h.OffsetToData);
+    {
+        std::ofstream f(path, std::ios::binary | std::ios::app);
+        f << pointBytes(p, LASTYPE_12_FM0) << pointBytes(p, LASTYPE_12_FM0);
+    }
+    const RunResult r = runTool(dir.path, {"a.las", "15"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(readFile(dir / "a.asc"), "\"X\" \"Y\" \"Z\"\n-1294967295 7 0\n-1294967295 7 0\n");
+    const RunResult update = runCaptured([&] { update_header(path.c_str()); });
+    EXPECT_EQ(update.status, 0);
+    LAS12Header after;
+    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char *>(&after), sizeof after);
+    EXPECT_EQ(uint32_t{after.NumberOfPointReturns}, 2u);
+}
+
+} // namespace
