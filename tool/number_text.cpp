@@ -101,10 +101,8 @@ char *put_scaled(char *out, uint64_t N, int d)
     int left = d;
     for (; left >= 2; left -= 2) {
         const uint64_t q = N / 100;
-        const size_t pair = static_cast<size_t>(N - q * 100) * 2;
         p -= 2;
-        p[0] = DIGIT_PAIRS[pair];
-        p[1] = DIGIT_PAIRS[pair + 1];
+        put_digit_pair(p, N - q * 100);
         N = q;
     }
     if (left == 1) {

@@ -29,22 +29,26 @@ inline constexpr char DIGIT_PAIRS[201] = "00010203040506070809"
                                          "80818283848586878889"
                                          "90919293949596979899";
 
+// Writes the two digits of a value 0..99 at `at`.
+inline void put_digit_pair(char *at, uint64_t pair)
+{
+    at[0] = DIGIT_PAIRS[pair * 2];
+    at[1] = DIGIT_PAIRS[pair * 2 + 1];
+}
+
 // Writes the decimal digits of v so that they end just before `end`;
 // returns where they start. The caller provides 20 bytes before `end`.
 inline char *put_digits_backward(char *end, uint64_t v)
 {
     while (v >= 100) {
         const uint64_t q = v / 100;
-        const size_t pair = static_cast<size_t>(v - q * 100) * 2;
         end -= 2;
-        end[0] = DIGIT_PAIRS[pair];
-        end[1] = DIGIT_PAIRS[pair + 1];
+        put_digit_pair(end, v - q * 100);
         v = q;
     }
     if (v >= 10) {
         end -= 2;
-        end[0] = DIGIT_PAIRS[v * 2];
-        end[1] = DIGIT_PAIRS[v * 2 + 1];
+        put_digit_pair(end, v);
     } else {
         *--end = static_cast<char>('0' + v);
     }

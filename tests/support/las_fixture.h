@@ -72,7 +72,7 @@ RunResult runTool(const std::string &dir, const std::vector<std::string> &args);
 struct StartedTool {
     int pid;
     std::string outPath, errPath;
-    std::shared_ptr<TempDir> capture;  // holds stdout and stderr
+    std::shared_ptr<TempDir> capture; // holds stdout and stderr
 };
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
                       bool unprivileged = false);

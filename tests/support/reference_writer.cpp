@@ -119,7 +119,9 @@ void headerLine(int Format, int16_t t, FILE *o)
     }
 }
 
-bool serves(int Format, int16_t t)
+} // namespace
+
+bool referenceServes(int Format, int16_t t)
 {
     if (Format == 13 || Format == 17 || Format == 18)
         return t % 2 == 0;
@@ -128,13 +130,11 @@ bool serves(int Format, int16_t t)
     return true;
 }
 
-} // namespace
-
 void referenceWritePoints(int Format, int16_t t, FILE *fin, FILE *o, const LAS12Header *h, int dx,
                           int dy, int dz)
 {
     headerLine(Format, t, o);
-    if (!serves(Format, t))
+    if (!referenceServes(Format, t))
         return;
     Values v;
     while (readRecord(fin, t, v)) {

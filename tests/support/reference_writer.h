@@ -12,6 +12,10 @@
 void referenceWritePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *h,
                           int digitsX, int digitsY, int digitsZ);
 
+// Whether a Format prints value lines for a record type (GPS time needs
+// an even LASType, colour 7 or 8).
+bool referenceServes(int Format, int16_t LASType);
+
 void referenceWriteHeader(FILE *fout, const LAS12Header *h, int16_t Type, int digitsX, int digitsY,
                           int digitsZ);
 

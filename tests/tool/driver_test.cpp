@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 namespace
 {
@@ -294,6 +295,96 @@ TEST(Driver, StopsWhenAListedFileChangedAfterValidation)
                          "\nFile b.las has changed since it was validated\n");
     EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(3, LASTYPE_12_FM0, dir / "a.las"));
     EXPECT_FALSE(std::filesystem::exists(dir / "b_hdr.asc"));
+}
+
+} // namespace
+
+namespace
+{
+
+// The decimal counts as a user sees them: in the header report's scale
+// line and in every X value.
+TEST(Driver, DecimalCountsShowInTheReportAndThePoints)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, int> table[] = {
+        {1, 0},
+        {100, 0},
+        {0, 0},
+        {inf, 0},
+        {0.1, 1},
+        {0.5, 1},
+        {1.1, 1},
+        {0.01, 2},
+        {-0.01, 2},
+        {0.75, 2},
+        {0.001, 3},
+        {0.07, 3},
+        {0.254, 3},
+        {0.0001, 4},
+        {0.3048, 4},
+        {0.00025, 5},
+        {0.0003, 6},
+        {0.000000009, 9},
+        {0.3333333333333333, 15},
+        {1e-10, 32},
+        {0.001000000001, 32},
+        {std::numeric_limits<double>::denorm_min(), 32},
+        {std::numeric_limits<double>::quiet_NaN(), 32},
+    };
+    for (const auto &[scale, count] : table) {
+        TempDir dir;
+        double scales[3] = {scale, 1, 1}, offsets[3] = {0.5, 0, 0};
+        writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0, scales, offsets),
+                                              varietyOfPoints(6, 8), LASTYPE_12_FM0));
+        const RunResult r = runTool(dir.path, {"a.las", "1"});
+        ASSERT_EQ(r.status, 0) << scale;
+        char line[512];
+        std::snprintf(line, sizeof line, "X Scale Factor:              %12.*f\n", count, scale);
+        EXPECT_NE(readFile(dir / "a_hdr.asc").find(line), std::string::npos) << scale;
+        EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(1, LASTYPE_12_FM0, dir / "a.las"))
+            << scale;
+    }
+}
+
+std::string headerWith(uint8_t major, uint8_t minor, uint8_t format, uint16_t length)
+{
+    LAS12Header h = headerForType(LASTYPE_12_FM0);
+    h.VersionMajor = major, h.VersionMinor = minor;
+    h.PointDataFormatID = format, h.PointDataRecordLength = length;
+    return headerBytes(h);
+}
+
+// Each way the validator can refuse a file, seen from the command line in
+// single-file mode and through a list.
+TEST(Driver, EveryValidatorRejectionStopsTheRun)
+{
+    std::string badSignature = headerWith(1, 2, 0, 20);
+    badSignature[3] = 'X';
+    const std::pair<std::string, std::string> table[] = {
+        {badSignature, "\nf.las is not a valid .las file\n\n"},
+        {headerWith(1, 2, 0, 20).substr(0, 50), "\nf.las is not a valid .las file\n\n"},
+        {headerWith(1, 3, 0, 20), "\nCannot handle las files of version 1.3\n"},
+        {headerWith(2, 0, 0, 20), "\nCannot handle las files of version 2.x\n"},
+        {headerWith(1, 2, 4, 20),
+         "\nPointDataFormatID in f.las is 4. Only 0, 1, 2, or 3 is accepted\n"},
+        {headerWith(1, 2, 3, 36),
+         "\nData format of f.las (3) is incompatible with Length of Data Record (36)\n"},
+        {headerWith(1, 0, 1, 20),
+         "\nData format of f.las (1) is incompatible with Length of Data Record (20)\n"},
+        {headerWith(1, 1, 2, 26), ""},
+    };
+    for (const auto &[bytes, message] : table) {
+        const auto setUp = [&bytes](const TempDir &d) {
+            writeFile(d / "f.las", bytes);
+            writeFile(d / "l.txt", "f.las\n");
+        };
+        expectFailure({message.c_str(), setUp, {"f.las", "0"}, message});
+        expectFailure({message.c_str(),
+                       setUp,
+                       {"l.txt", "0"},
+                       message + "f.las (listed in l.txt) is not a valid LAS file\n"});
+    }
 }
 
 } // namespace

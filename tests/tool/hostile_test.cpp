@@ -15,7 +15,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 const std::string CONVERTING = progressLines("a.las", "a.asc");
 
@@ -34,15 +35,16 @@ LAS12Header withOffset(uint32_t offset)
 struct ByteCase {
     const char *what;
     std::string bytes;
-    std::string out;  // empty: a complete run compared with the reference
+    std::string out; // empty: a complete run compared with the reference
 };
 
 TEST(Hostile, DamagedFilesAreConvertedOrRefused)
 {
-    const std::string valid = lasFileBytes(headerForType(LASTYPE_12_FM1), varietyOfPoints(4, 5),
-                                           LASTYPE_12_FM1);
+    const std::string valid =
+        lasFileBytes(headerForType(LASTYPE_12_FM1), varietyOfPoints(4, 5), LASTYPE_12_FM1);
     const std::string notLas = "\na.las is not a valid .las file\n\n";
-    const std::string cut = bannerText() + CONVERTING + "\nFile a.las ends within its 227-byte header\n";
+    const std::string cut =
+        bannerText() + CONVERTING + "\nFile a.las ends within its 227-byte header\n";
     LAS12Header zeroLength = headerForType(LASTYPE_12_FM0), hugeLength = zeroLength;
     zeroLength.PointDataRecordLength = 0, hugeLength.PointDataRecordLength = 65535;
     const ByteCase table[] = {
@@ -53,13 +55,15 @@ TEST(Hostile, DamagedFilesAreConvertedOrRefused)
         {"226 bytes", valid.substr(0, 226), cut},
         {"header only", valid.substr(0, 227), ""},
         {"OffsetToData 0", header(withOffset(0)) + valid.substr(227),
-         bannerText() + CONVERTING + "\nOffsetToData of a.las (0) lies within its 227-byte header\n"},
+         bannerText() + CONVERTING +
+             "\nOffsetToData of a.las (0) lies within its 227-byte header\n"},
         {"OffsetToData 100", header(withOffset(100)) + valid.substr(227),
-         bannerText() + CONVERTING + "\nOffsetToData of a.las (100) lies within its 227-byte header\n"},
+         bannerText() + CONVERTING +
+             "\nOffsetToData of a.las (100) lies within its 227-byte header\n"},
         {"OffsetToData inside the variable-length records",
          header(withOffset(240)) + std::string(40, '\x07') + valid.substr(227), ""},
-        {"OffsetToData at the end of the file", header(withOffset(227 + 5 * 28)) + valid.substr(227),
-         ""},
+        {"OffsetToData at the end of the file",
+         header(withOffset(227 + 5 * 28)) + valid.substr(227), ""},
         {"OffsetToData 0xFFFFFFFF", header(withOffset(0xFFFFFFFFu)) + valid.substr(227), ""},
         {"record length 0", header(zeroLength),
          "\nData format of a.las (0) is incompatible with Length of Data Record (0)\n"},
@@ -76,7 +80,8 @@ TEST(Hostile, DamagedFilesAreConvertedOrRefused)
             EXPECT_EQ(filesIn(dir.path).size(), 1u) << c.what;
             continue;
         }
-        const int16_t type = las_type_of_header(*reinterpret_cast<const LAS12Header *>(c.bytes.data()));
+        const int16_t type =
+            las_type_of_header(*reinterpret_cast<const LAS12Header *>(c.bytes.data()));
         EXPECT_EQ(r.status, 0) << c.what;
         EXPECT_EQ(maskElapsed(r.out), completeRunOutput(CONVERTING)) << c.what;
         EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, type, dir / "a.las")) << c.what;
@@ -109,7 +114,7 @@ TEST(Hostile, EveryVersionAndFormatByteGetsItsVerdict)
                 expected = "\nData format of " + path + " (" + digit +
                            ") is incompatible with Length of Data Record (20)\n";
             else if (field == 25 && value != 2)
-                expected = "";  // LAS 1.0 and 1.1 format 0: also 20 bytes
+                expected = ""; // LAS 1.0 and 1.1 format 0: also 20 bytes
             EXPECT_EQ(out, expected) << field << " " << value;
             const int16_t expectedResult =
                 expected.empty() ? (field == 25 ? static_cast<int16_t>(1 + 2 * value) : 5) : -1;
@@ -123,8 +128,11 @@ TEST(Hostile, OddScaleFactorsPrintAsPrintfWould)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const double sub = std::numeric_limits<double>::denorm_min();
-    const double scales[][3] = {{nan, -nan, 0.01}, {inf, -inf, 0.0}, {0.0, -0.0, 1.0},
-                                {-0.01, -0.001, -1}, {sub, 1e-10, 0.0003}};
+    const double scales[][3] = {{nan, -nan, 0.01},
+                                {inf, -inf, 0.0},
+                                {0.0, -0.0, 1.0},
+                                {-0.01, -0.001, -1},
+                                {sub, 1e-10, 0.0003}};
     for (const auto &scale : scales) {
         TempDir dir;
         double s[3] = {scale[0], scale[1], scale[2]}, offset[3] = {1.5, -2.25, nan};
@@ -155,7 +163,8 @@ TEST(Hostile, ListsOfAnyContentAreReadSafely)
         {"binary bytes", "\x01\x7f\xfe\xff.las",
          "Unable to open file \x01\x7f\xfe\xff.las in file_access()\n\nFile \x01\x7f\xfe\xff.las "
          "does NOT exist\n\x01\x7f\xfe\xff.las (listed in l.txt) is not a valid LAS file\n"},
-        {"NUL byte", std::string("a.las\0b.las", 11), "\nA name listed in l.txt contains a NUL byte\n"},
+        {"NUL byte", std::string("a.las\0b.las", 11),
+         "\nA name listed in l.txt contains a NUL byte\n"},
         {"100,000-character word", longWord,
          "Unable to open file " + longWord + " in file_access()\n\nFile " + longWord +
              " does NOT exist\n" + longWord + " (listed in l.txt) is not a valid LAS file\n"},
@@ -205,8 +214,8 @@ TEST(Hostile, AThreeHundredCharacterNameIsConverted)
 
 TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
 {
-    const std::string failedHeader = bannerText() + CONVERTING +
-                                     "\nFailed to open file a_hdr.asc for writing\n";
+    const std::string failedHeader =
+        bannerText() + CONVERTING + "\nFailed to open file a_hdr.asc for writing\n";
     {
         TempDir dir;
         writeOnePointLas(dir, "a.las");
@@ -250,7 +259,7 @@ TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
     while (!fs::exists(dir / "a_hdr.asc"))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     fs::remove(dir / "b.las");
-    const std::string pointText = readFile(dir / "a.asc");  // until the tool closes it
+    const std::string pointText = readFile(dir / "a.asc"); // until the tool closes it
     const RunResult r = finishTool(tool);
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, bannerText() + CONVERTING + "1 / 3\n\n" +
