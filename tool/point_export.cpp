@@ -154,6 +154,12 @@ char *putGPSTime(char *out, double t)
     return put_fixed(out, t, 7);
 }
 
+char *putSpacedGPSTime(char *out, double t)
+{
+    *out++ = ' ';
+    return putGPSTime(out, t);
+}
+
 // Format 0: every attribute the record type has.
 char *putAllFields(char *out, const PointFields &p, const Axes &a, int16_t LASType)
 {
@@ -168,10 +174,8 @@ char *putAllFields(char *out, const PointFields &p, const Axes &a, int16_t LASTy
     out = put_int(out, p.ScanAngleRank);
     out = putSpaced(out, p.UserData);
     out = putSpaced(out, p.PointSourceID);
-    if (las_type_has_gps_time(LASType)) {
-        *out++ = ' ';
-        out = putGPSTime(out, p.GPSTime);
-    }
+    if (las_type_has_gps_time(LASType))
+        out = putSpacedGPSTime(out, p.GPSTime);
     if (las_type_has_rgb(LASType))
         out = putSpacedRGB(out, p);
     return out;
@@ -197,16 +201,8 @@ char *putValueLine(char *out, int Format, const PointFields &p, const Axes &a, i
     case 14: out = putSpaced(putSpaced(put_uint(out, p.Red), p.Green), p.Blue); break;
     case 15: out = putXYZ(out, p, a); break;
     case 16: out = putSpaced(putXYZ(out, p, a), p.Intensity); break;
-    case 17:
-        out = putXYZ(out, p, a);
-        *out++ = ' ';
-        out = putGPSTime(out, p.GPSTime);
-        break;
-    case 18:
-        out = putSpaced(putXYZ(out, p, a), p.Intensity);
-        *out++ = ' ';
-        out = putGPSTime(out, p.GPSTime);
-        break;
+    case 17: out = putSpacedGPSTime(putXYZ(out, p, a), p.GPSTime); break;
+    case 18: out = putSpacedGPSTime(putSpaced(putXYZ(out, p, a), p.Intensity), p.GPSTime); break;
     case 19: out = putSpacedRGB(putXYZ(out, p, a), p); break;
     default:
         out = putSpaced(putSpaced(putXYZ(out, p, a), p.Intensity), p.PointSourceID);
