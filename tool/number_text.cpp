@@ -87,32 +87,61 @@ bool scaled_integer(uint64_t m, int e, int d, uint64_t *N)
     return shift_right_rounded(multiply_64x64(m, POW10[d]), shift, N);
 }
 
+// N / 10^D and N % 10^D with a constant divisor, which compiles to a
+// multiplication instead of a division.
+template <int D> void split_at(uint64_t N, uint64_t *whole, uint64_t *fraction)
+{
+    *whole = N / POW10[D];
+    *fraction = N - *whole * POW10[D];
+}
+
+void split_decimal(uint64_t N, int d, uint64_t *whole, uint64_t *fraction)
+{
+    switch (d) {
+    case 1: split_at<1>(N, whole, fraction); break;
+    case 2: split_at<2>(N, whole, fraction); break;
+    case 3: split_at<3>(N, whole, fraction); break;
+    case 4: split_at<4>(N, whole, fraction); break;
+    case 5: split_at<5>(N, whole, fraction); break;
+    case 6: split_at<6>(N, whole, fraction); break;
+    case 7: split_at<7>(N, whole, fraction); break;
+    case 8: split_at<8>(N, whole, fraction); break;
+    case 9: split_at<9>(N, whole, fraction); break;
+    default:
+        *whole = N / POW10[d];
+        *fraction = N - *whole * POW10[d];
+        break;
+    }
+}
+
+// Writes v as exactly `width` digits, zero-padded, ending just before `end`.
+template <typename Unsigned> void put_exact_digits(char *end, Unsigned v, int width)
+{
+    for (; width >= 2; width -= 2) {
+        const Unsigned q = v / 100;
+        end -= 2;
+        put_digit_pair(end, v - q * 100);
+        v = q;
+    }
+    if (width == 1)
+        end[-1] = static_cast<char>('0' + v);
+}
+
 // Digits of N with a point inserted `d` digits from the right and at least
-// one digit before it, written from the back so no division by a variable
-// power of ten is needed.
+// one digit before it.
 char *put_scaled(char *out, uint64_t N, int d)
 {
     if (d == 0)
         return put_uint(out, N);
-    const int digits = decimal_digits(N);
-    const int whole = digits > d ? digits - d : 1;
-    char *const end = out + whole + 1 + d;
-    char *p = end;
-    int left = d;
-    for (; left >= 2; left -= 2) {
-        const uint64_t q = N / 100;
-        p -= 2;
-        put_digit_pair(p, N - q * 100);
-        N = q;
-    }
-    if (left == 1) {
-        const uint64_t q = N / 10;
-        *--p = static_cast<char>('0' + (N - q * 10));
-        N = q;
-    }
-    *--p = '.';
-    put_digits_backward(p, N);
-    return end;
+    uint64_t whole, fraction;
+    split_decimal(N, d, &whole, &fraction);
+    out = put_uint(out, whole);
+    *out++ = '.';
+    if (d <= 9)
+        put_exact_digits(out + d, static_cast<uint32_t>(fraction), d);
+    else
+        put_exact_digits(out + d, fraction, d);
+    return out + d;
 }
 
 char *put_nonfinite(char *out, bool negative, bool nan)

@@ -38,10 +38,11 @@ inline void put_digit_pair(char *at, uint64_t pair)
 
 // Writes the decimal digits of v so that they end just before `end`;
 // returns where they start. The caller provides 20 bytes before `end`.
-inline char *put_digits_backward(char *end, uint64_t v)
+// Values that fit 32 bits take 32-bit divisions, which are cheaper.
+template <typename Unsigned> inline char *put_digits_backward_as(char *end, Unsigned v)
 {
     while (v >= 100) {
-        const uint64_t q = v / 100;
+        const Unsigned q = v / 100;
         end -= 2;
         put_digit_pair(end, v - q * 100);
         v = q;
@@ -53,6 +54,13 @@ inline char *put_digits_backward(char *end, uint64_t v)
         *--end = static_cast<char>('0' + v);
     }
     return end;
+}
+
+inline char *put_digits_backward(char *end, uint64_t v)
+{
+    if (v <= UINT32_MAX)
+        return put_digits_backward_as(end, static_cast<uint32_t>(v));
+    return put_digits_backward_as(end, v);
 }
 
 inline constexpr uint64_t POW10[20] = {1ULL,
