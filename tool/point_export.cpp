@@ -29,6 +29,22 @@ struct Axes {
     int digits[3];
 };
 
+// What a record type holds, worked out once per file rather than per point.
+struct RecordLayout {
+    size_t size;
+    bool hasGPSTime;
+    bool hasRGB;
+    size_t rgbOffset;
+};
+
+RecordLayout layoutOf(int16_t LASType)
+{
+    const size_t rgbOffset =
+        LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red) : offsetof(LAS12fm3, Red);
+    return RecordLayout{las_record_size(LASType), las_type_has_gps_time(LASType),
+                        las_type_has_rgb(LASType), rgbOffset};
+}
+
 // Longest value line: four reals and eight integers with their separators.
 constexpr size_t MAX_LINE_TEXT = 4 * (MAX_FIXED_TEXT + 1) + 8 * (MAX_INT_TEXT + 1);
 static_assert(TEXT_BUFFER_BYTES > 4 * MAX_LINE_TEXT);
@@ -87,7 +103,7 @@ std::string columnHeaderText(int Format, int16_t LASType)
     return FORMAT_HEADER[Format];
 }
 
-PointFields decodePoint(const unsigned char *record, int16_t LASType)
+PointFields decodePoint(const unsigned char *record, const RecordLayout &layout)
 {
     LAS12fm0 common;
     std::memcpy(&common, record, sizeof common);
@@ -104,16 +120,12 @@ PointFields decodePoint(const unsigned char *record, int16_t LASType)
                   0,
                   0,
                   0};
-    if (las_type_has_gps_time(LASType))
+    if (layout.hasGPSTime)
         std::memcpy(&p.GPSTime, record + offsetof(LAS12fm1, GPSTime), sizeof p.GPSTime);
-    if (LASType == LASTYPE_12_FM2) {
-        LAS12fm2 r;
-        std::memcpy(&r, record, sizeof r);
-        p.Red = r.Red, p.Green = r.Green, p.Blue = r.Blue;
-    } else if (LASType == LASTYPE_12_FM3) {
-        LAS12fm3 r;
-        std::memcpy(&r, record, sizeof r);
-        p.Red = r.Red, p.Green = r.Green, p.Blue = r.Blue;
+    if (layout.hasRGB) {
+        uint16_t rgb[3];
+        std::memcpy(rgb, record + layout.rgbOffset, sizeof rgb);
+        p.Red = rgb[0], p.Green = rgb[1], p.Blue = rgb[2];
     }
     return p;
 }
@@ -161,7 +173,7 @@ char *putSpacedGPSTime(char *out, double t)
 }
 
 // Format 0: every attribute the record type has.
-char *putAllFields(char *out, const PointFields &p, const Axes &a, int16_t LASType)
+char *putAllFields(char *out, const PointFields &p, const Axes &a, const RecordLayout &layout)
 {
     out = putXYZ(out, p, a);
     out = putSpaced(out, p.Intensity);
@@ -174,17 +186,18 @@ char *putAllFields(char *out, const PointFields &p, const Axes &a, int16_t LASTy
     out = put_int(out, p.ScanAngleRank);
     out = putSpaced(out, p.UserData);
     out = putSpaced(out, p.PointSourceID);
-    if (las_type_has_gps_time(LASType))
+    if (layout.hasGPSTime)
         out = putSpacedGPSTime(out, p.GPSTime);
-    if (las_type_has_rgb(LASType))
+    if (layout.hasRGB)
         out = putSpacedRGB(out, p);
     return out;
 }
 
-char *putValueLine(char *out, int Format, const PointFields &p, const Axes &a, int16_t LASType)
+char *putValueLine(char *out, int Format, const PointFields &p, const Axes &a,
+                   const RecordLayout &layout)
 {
     switch (Format) {
-    case 0: out = putAllFields(out, p, a, LASType); break;
+    case 0: out = putAllFields(out, p, a, layout); break;
     case 1: out = putCoordinate(out, p.X, a, 0); break;
     case 2: out = putCoordinate(out, p.Y, a, 1); break;
     case 3: out = putCoordinate(out, p.Z, a, 2); break;
@@ -263,7 +276,8 @@ bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12
     if (!formatServesType(Format, LASType))
         return true;
     const Axes axes = axesOf(ph12);
-    const size_t recordSize = las_record_size(LASType);
+    const RecordLayout layout = layoutOf(LASType);
+    const size_t recordSize = layout.size;
     const size_t chunkBytes = recordSize * RECORD_CHUNK_RECORDS;
     char *const textEnd = buffers->text + TEXT_BUFFER_BYTES;
     char *out = buffers->text;
@@ -276,8 +290,8 @@ bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12
                     return false;
                 out = buffers->text;
             }
-            const PointFields p = decodePoint(buffers->records + r * recordSize, LASType);
-            out = putValueLine(out, Format, p, axes, LASType);
+            const PointFields p = decodePoint(buffers->records + r * recordSize, layout);
+            out = putValueLine(out, Format, p, axes, layout);
         }
         if (got < chunkBytes)
             break;
