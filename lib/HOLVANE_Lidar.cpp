@@ -389,8 +389,7 @@ void update_header(const char *filename)
         std::exit(-1);
     if (LASType == LASTYPE_UNSUPPORTED_PAIR)
         fail_update(nullptr,
-                    "\nCannot update header of %s: its version and point data format do not "
-                    "match\n",
+                    "\nCannot update header of %s: point data formats 2 and 3 need LAS 1.2\n",
                     filename);
     FILE *f = std::fopen(filename, "r+b");
     if (!f)

@@ -184,7 +184,7 @@ TEST(UpdateHeader, RefusalsLeaveTheFileUntouched)
     bad.PointDataRecordLength = 21;
     const Case table[] = {
         {"LAS 1.1 declaring format 3", headerBytes(odd) + std::string(68, 'p'),
-         ": its version and point data format do not match\n"},
+         ": point data formats 2 and 3 need LAS 1.2\n"},
         {"header cut short", headerBytes(headerForType(LASTYPE_12_FM0)).substr(0, 150),
          " ends within its 227-byte header\n"},
         {"record length of another format", headerBytes(bad),
