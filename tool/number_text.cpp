@@ -70,12 +70,13 @@ bool shift_right_rounded(U128 P, int shift, uint64_t *quotient)
 // N = round(m * 2^e * 10^d) for the fast range; false outside it.
 bool scaled_integer(uint64_t m, int e, int d, uint64_t *N)
 {
+    // 10^d must fit the table and 64 bits, for zero as for any other value.
+    if (d > 19)
+        return false;
     if (m == 0) {
         *N = 0;
         return true;
     }
-    if (d > 19)
-        return false;
     if (e >= 0)
         return false; // whole numbers are handled before this
     const int shift = -e;
@@ -127,8 +128,8 @@ template <typename Unsigned> void put_exact_digits(char *end, Unsigned v, int wi
         end[-1] = static_cast<char>('0' + v);
 }
 
-// Digits of N with a point inserted `d` digits from the right and at least
-// one digit before it.
+// Digits of N with a point inserted `d` (at most 19) digits from the right
+// and at least one digit before it.
 char *put_scaled(char *out, uint64_t N, int d)
 {
     if (d == 0)
