@@ -1,10 +1,14 @@
 // TREVLIN benchmark: converts a generated LAS 1.2 point-format-3 file in
-// Formats 15 and 0 through the tool's own writer and through a plain
-// fprintf reference, alternating, and reports points per second, the speed
-// ratio, whether the texts are byte-identical, and the peak resident memory
-// of the TREVLIN executable on a 1-million and an N-point file.
+// Formats 15 and 0 with the TREVLIN executable, with a plain fprintf
+// reference and against the I/O floor (reading the same LAS file and
+// writing the same text from memory), alternating. It reports points per
+// second, the tool's time against the floor and the reference, whether the
+// texts are byte-identical, and the peak resident memory of the executable
+// on a 1-million and an N-point file.
 //
 // Usage: trevlin_bench [--points N] [--runs R] [--dir DIR]
+//        trevlin_bench --points N --make FILE   (only writes the test file,
+//        for profiling the tool by hand)
 #include "TREVLIN_tool.h"
 #include "reference_writer.h"
 
@@ -13,6 +17,9 @@
 #include <cinttypes>
 #include <cstring>
 #include <filesystem>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -25,8 +32,9 @@ namespace
 
 struct Options {
     uint64_t points = 10000000;
-    int runs = 3;
+    int runs = 5;
     std::string dir;
+    std::string make;
 };
 
 Options parseOptions(int argc, char **argv)
@@ -40,6 +48,8 @@ Options parseOptions(int argc, char **argv)
             o.runs = std::max(1, std::stoi(argv[k + 1]));
         else if (flag == "--dir")
             o.dir = argv[k + 1];
+        else if (flag == "--make")
+            o.make = argv[k + 1];
     }
     return o;
 }
@@ -96,9 +106,37 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// One conversion of the point text through the tool's writer or the
-// reference, timed from opening the input to closing the output.
-double convertOnce(const std::string &las, const std::string &out, int Format, bool reference)
+// One run of the TREVLIN executable in `dir`, as a user starts it; its
+// wall time and peak resident memory (KiB), or a negative time on failure.
+struct ToolRun {
+    double seconds;
+    long peakKiB;
+};
+
+ToolRun runTool(const std::string &dir, const std::string &lasName, const char *Format)
+{
+    std::fflush(stdout); // or the child would print our buffered lines again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
+            _exit(120);
+        execl(TREVLIN_PATH, TREVLIN_PATH, lasName.c_str(), Format, static_cast<char *>(nullptr));
+        _exit(121);
+    }
+    int status = 0;
+    struct rusage usage {
+    };
+    wait4(pid, &status, 0, &usage);
+    const double seconds = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return ToolRun{-1.0, -1};
+    return ToolRun{seconds, usage.ru_maxrss};
+}
+
+// The fprintf reference conversion, timed from opening the input to
+// closing the output.
+double referenceOnce(const std::string &las, const std::string &out, int Format)
 {
     const auto start = std::chrono::steady_clock::now();
     FILE *fin = std::fopen(las.c_str(), "rb");
@@ -107,15 +145,27 @@ double convertOnce(const std::string &las, const std::string &out, int Format, b
     read_exact(fin, &h, sizeof h);
     determineCoordinatePrecision(&h);
     seek_from_start(fin, h.OffsetToData);
-    if (reference) {
-        referenceWritePoints(Format, LASTYPE_12_FM3, fin, fout, &h, _digitsX, _digitsY, _digitsZ);
-    } else {
-        PointBuffers buffers{};
-        allocatePointBuffers(&buffers);
-        writePoints(Format, LASTYPE_12_FM3, fin, fout, &h, &buffers);
-        releasePointBuffers(&buffers);
+    referenceWritePoints(Format, LASTYPE_12_FM3, fin, fout, &h, _digitsX, _digitsY, _digitsZ);
+    std::fclose(fin);
+    std::fclose(fout);
+    return secondsSince(start);
+}
+
+// The I/O floor: what merely reading the LAS file in the tool's chunk size
+// and writing the tool's text, already in memory, in 1 MiB pieces costs.
+double floorOnce(const std::string &las, const std::string &text, const std::string &out)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const size_t chunk = RECORD_CHUNK_RECORDS * sizeof(LAS12fm3);
+    std::vector<char> records(chunk);
+    FILE *fin = std::fopen(las.c_str(), "rb");
+    while (std::fread(records.data(), 1, chunk, fin) == chunk) {
     }
     std::fclose(fin);
+    FILE *fout = std::fopen(out.c_str(), "w");
+    const size_t piece = size_t{1} << 20;
+    for (size_t at = 0; at < text.size(); at += piece)
+        std::fwrite(text.data() + at, 1, std::min(piece, text.size() - at), fout);
     std::fclose(fout);
     return secondsSince(start);
 }
@@ -138,64 +188,86 @@ bool sameBytes(const std::string &a, const std::string &b)
     return same;
 }
 
+std::string wholeFile(const std::string &path)
+{
+    std::string text;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    static char chunk[1 << 16];
+    for (size_t n; f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+        text.append(chunk, n);
+    if (f)
+        std::fclose(f);
+    return text;
+}
+
+// A forked child starts with the pages of its parent, so the memory the
+// text held must really go back to the system before the next tool run.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-bool benchFormat(const Options &o, const std::string &las, int Format)
+// Alternating runs of the fprintf reference, the tool and the I/O floor;
+// the ratios are taken per run, then their medians reported.
+bool benchFormat(const Options &o, const std::string &lasName, int Format)
 {
-    std::vector<double> tool, reference;
+    const std::string las = o.dir + "/" + lasName, formatText = std::to_string(Format);
+    const std::string toolOut = o.dir + "/" + lasName.substr(0, lasName.size() - 4) + ".asc";
+    const std::string refOut = o.dir + "/reference.asc", floorOut = o.dir + "/floor.asc";
+    std::vector<double> tool, reference, floor, perFloor, perReference;
+    size_t textBytes = 0;
     bool identical = true;
-    const std::string toolOut = o.dir + "/tool.asc", refOut = o.dir + "/reference.asc";
+    long peakKiB = 0;
     for (int run = 0; run < o.runs; ++run) {
-        reference.push_back(convertOnce(las, refOut, Format, true));
-        tool.push_back(convertOnce(las, toolOut, Format, false));
-        identical = identical && sameBytes(toolOut, refOut);
+        reference.push_back(referenceOnce(las, refOut, Format));
+        const ToolRun t = runTool(o.dir, lasName, formatText.c_str());
+        identical = identical && t.seconds > 0 && sameBytes(toolOut, refOut);
+        {
+            // Held only for the floor: a forked tool would count it as its own memory.
+            const std::string toolText = wholeFile(toolOut);
+            textBytes = toolText.size();
+            floor.push_back(floorOnce(las, toolText, floorOut));
+        }
+        releaseFreedMemory();
+        tool.push_back(t.seconds);
+        peakKiB = std::max(peakKiB, t.peakKiB);
+        perFloor.push_back(tool.back() / floor.back());
+        perReference.push_back(reference.back() / tool.back());
     }
     const double points = static_cast<double>(o.points);
     const double toolRate = points / median(tool), refRate = points / median(reference);
     std::printf("Format %2d: TREVLIN %12.0f points/s   fprintf %12.0f points/s   ratio %5.2fx   "
                 "byte-identical in %d runs: %s\n",
                 Format, toolRate, refRate, toolRate / refRate, o.runs, identical ? "yes" : "NO");
-    std::filesystem::remove(toolOut);
-    std::filesystem::remove(refOut);
+    std::printf("Format %2d: %.1f MB of text; medians of %d runs: tool %.3f s, I/O floor %.3f s, "
+                "fprintf %.3f s; tool/floor %.2f, fprintf/tool %.2fx, peak %.1f MiB\n",
+                Format, static_cast<double>(textBytes) / 1e6, o.runs, median(tool), median(floor),
+                median(reference), median(perFloor), median(perReference),
+                static_cast<double>(peakKiB) / 1024.0);
+    for (const std::string &f : {toolOut, refOut, floorOut})
+        std::filesystem::remove(f);
     return identical;
-}
-
-// Peak resident memory, in KiB, of the TREVLIN executable converting `las`.
-long peakMemoryOfTool(const std::string &dir, const std::string &lasName, const char *Format)
-{
-    std::fflush(stdout); // or the child would print our buffered lines again
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
-            _exit(120);
-        execl(TREVLIN_PATH, TREVLIN_PATH, lasName.c_str(), Format, static_cast<char *>(nullptr));
-        _exit(121);
-    }
-    int status = 0;
-    struct rusage usage {
-    };
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss;
 }
 
 void reportMemory(const Options &o)
 {
     const uint64_t sizes[2] = {std::min<uint64_t>(1000000, o.points), o.points};
     for (uint64_t n : sizes) {
-        const std::string name = "mem_" + std::to_string(n) + ".las";
-        writeBenchFile(o.dir + "/" + name, n);
-        const long kib = peakMemoryOfTool(o.dir, name, "0");
+        const std::string stem = "mem_" + std::to_string(n);
+        writeBenchFile(o.dir + "/" + stem + ".las", n);
+        const ToolRun t = runTool(o.dir, stem + ".las", "0");
         std::printf("Peak resident memory of TREVLIN, Format 0, %" PRIu64 " points: %.1f MiB\n", n,
-                    static_cast<double>(kib) / 1024.0);
-        std::filesystem::remove(o.dir + "/" + name);
-        std::filesystem::remove(o.dir + "/mem_" + std::to_string(n) + ".asc");
-        std::filesystem::remove(o.dir + "/mem_" + std::to_string(n) + "_hdr.asc");
+                    static_cast<double>(t.peakKiB) / 1024.0);
+        for (const char *suffix : {".las", ".asc", "_hdr.asc"})
+            std::filesystem::remove(o.dir + "/" + stem + suffix);
     }
 }
 
@@ -204,6 +276,10 @@ void reportMemory(const Options &o)
 int main(int argc, char **argv)
 {
     Options o = parseOptions(argc, argv);
+    if (!o.make.empty()) {
+        writeBenchFile(o.make, o.points);
+        return 0;
+    }
     const bool ownDir = o.dir.empty();
     if (ownDir) {
         std::string pattern =
@@ -216,9 +292,10 @@ int main(int argc, char **argv)
     std::printf("Writing %" PRIu64 " points of LAS 1.2 point data format 3 to %s\n", o.points,
                 las.c_str());
     writeBenchFile(las, o.points);
-    bool identical = benchFormat(o, las, 15);
-    identical = benchFormat(o, las, 0) && identical;
+    bool identical = benchFormat(o, "bench.las", 15);
+    identical = benchFormat(o, "bench.las", 0) && identical;
     std::filesystem::remove(las);
+    std::filesystem::remove(o.dir + "/bench_hdr.asc");
     reportMemory(o);
     if (ownDir)
         std::filesystem::remove_all(o.dir);
