@@ -11,7 +11,9 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace
 {
@@ -199,6 +201,92 @@ char *put_fixed(char *out, double value, int decimals)
         return put_scaled(out, N, decimals);
     }
     return put_fallback(out, value, decimals);
+}
+
+namespace
+{
+
+// floor(2^k / d) and whether it divides exactly, by long division one bit
+// at a time: it runs once per file, and needs no 128-bit type.
+uint64_t power_of_two_over(int k, uint64_t d, bool *exact)
+{
+    uint64_t quotient = 0, remainder = 0;
+    for (int bit = k; bit >= 0; --bit) {
+        remainder = 2 * remainder + (bit == k ? 1 : 0);
+        if (remainder >= d) {
+            remainder -= d;
+            if (bit < 64)
+                quotient |= uint64_t{1} << bit;
+        }
+    }
+    *exact = remainder == 0;
+    return quotient;
+}
+
+} // namespace
+
+// The multiplier is ceil(2^k / 10^d) with k = 64 + floor(log2 10^d): it
+// fits 64 bits, and its excess over 2^k / 10^d is small enough that the
+// quotient is exact for every N below 2^53 (N * excess < 2^k).
+FixedFormat fixed_format(int decimals)
+{
+    FixedFormat f{decimals, std::numeric_limits<double>::quiet_NaN(), 1, 0, 0, 0};
+    if (decimals < 0 || decimals > MAX_FAST_DECIMALS)
+        return f;
+    f.divisor = POW10[decimals];
+    f.scale = static_cast<double>(f.divisor);
+    f.leadingCap = decimals <= 7 ? uint64_t{1} << (8 * (7 - decimals)) : 0;
+    if (decimals > 0) {
+        f.wholeShift = static_cast<int>(std::bit_width(f.divisor)) - 1;
+        bool exact;
+        f.wholeMagic = power_of_two_over(64 + f.wholeShift, f.divisor, &exact);
+        f.wholeMagic += exact ? 0 : 1;
+    }
+    return f;
+}
+
+char *put_scaled_other(char *out, uint64_t N, const FixedFormat &f)
+{
+    if (f.decimals == 0)
+        return put_uint_below_1e16(out, N);
+    const uint64_t whole = multiply_high_64(N, f.wholeMagic) >> f.wholeShift;
+    uint64_t fraction = N - whole * f.divisor;
+    out = put_uint_below_1e16(out, whole);
+    *out++ = '.';
+    if (f.decimals > 8) {
+        const uint64_t high = fraction / 100000000;
+        out = put_digits_exactly(out, high, f.decimals - 8);
+        fraction -= high * 100000000;
+    }
+    return put_digits_exactly(out, fraction, 8);
+}
+
+// Every 32-bit raw value stays within 2^31 of zero.
+constexpr double RAW_BOUND = 0x1p31;
+
+CoordinateFormat coordinate_format(double scale, double offset, int decimals)
+{
+    CoordinateFormat c{fixed_format(decimals), scale, offset, false, 0, 0};
+    if (!std::isfinite(scale) || !std::isfinite(offset) || decimals > MAX_FAST_DECIMALS)
+        return c;
+    const double p10 = c.fixed.scale; // exact
+    const double ks = scale * p10, ko = offset * p10;
+    const double k = std::nearbyint(ks), O = std::nearbyint(ko);
+    // |raw * k + O| stays below 2^53, where the digit routines work.
+    if (!(std::fabs(k) <= 0x1p21 && std::fabs(O) <= 0x1p51))
+        return c;
+    // Error of the printed value v = fl(fl(raw * scale) + offset), times 10^d,
+    // against raw * k + O. Each bound uses 2^-52, twice the unit roundoff.
+    const double product = RAW_BOUND * std::fabs(scale);
+    const double sum = product + std::fabs(offset);
+    const double rounding = p10 * (product + 2 * sum) * 0x1p-52;
+    const double scaleGap = RAW_BOUND * (std::fabs(ks - k) + std::fabs(ks) * 0x1p-52);
+    const double offsetGap = std::fabs(ko - O) + std::fabs(ko) * 0x1p-52;
+    // Half a unit would do; a quarter leaves room for the bound's own roundings.
+    c.integral = rounding + scaleGap + offsetGap < 0.25;
+    c.k = static_cast<int64_t>(k);
+    c.O = static_cast<int64_t>(O);
+    return c;
 }
 
 char *put_fixed_width(char *out, double value, int decimals, int width)

@@ -9,44 +9,10 @@
 namespace
 {
 
-// One point's printable attributes, whatever its record type.
-struct PointFields {
-    int32_t X, Y, Z;
-    uint16_t Intensity;
-    uint8_t bitfield;
-    uint8_t Classification;
-    int8_t ScanAngleRank;
-    uint8_t UserData;       // FileMarker in LAS 1.0 records
-    uint16_t PointSourceID; // UserBitField in LAS 1.0 records
-    double GPSTime;
-    uint16_t Red, Green, Blue;
-};
-
-// Scale, offset and decimal count of the three axes of one input.
-struct Axes {
-    double scale[3];
-    double offset[3];
-    int digits[3];
-};
-
-// What a record type holds, worked out once per file rather than per point.
-struct RecordLayout {
-    size_t size;
-    bool hasGPSTime;
-    bool hasRGB;
-    size_t rgbOffset;
-};
-
-RecordLayout layoutOf(int16_t LASType)
-{
-    const size_t rgbOffset =
-        LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red) : offsetof(LAS12fm3, Red);
-    return RecordLayout{las_record_size(LASType), las_type_has_gps_time(LASType),
-                        las_type_has_rgb(LASType), rgbOffset};
-}
-
-// Longest value line: four reals and eight integers with their separators.
-constexpr size_t MAX_LINE_TEXT = 4 * (MAX_FIXED_TEXT + 1) + 8 * (MAX_INT_TEXT + 1);
+// Longest value line: four reals and twelve integers with their
+// separators, the line end, and the scratch the last writer may leave.
+constexpr size_t MAX_LINE_TEXT =
+    4 * (MAX_FIXED_TEXT + 1) + 12 * (MAX_INT_TEXT + 1) + 2 + FIXED_SCRATCH;
 static_assert(TEXT_BUFFER_BYTES > 4 * MAX_LINE_TEXT);
 
 const char *const COMMON_HEADER =
@@ -103,139 +69,259 @@ std::string columnHeaderText(int Format, int16_t LASType)
     return FORMAT_HEADER[Format];
 }
 
-PointFields decodePoint(const unsigned char *record, const RecordLayout &layout)
+// What the text of one file's records depends on, worked out once per file.
+struct FileLayout {
+    CoordinateFormat axis[3];
+    FixedFormat gpsTime;
+    size_t rgbOffset;
+};
+
+FileLayout layoutOfFile(const LAS12Header *h, int16_t LASType)
 {
-    LAS12fm0 common;
-    std::memcpy(&common, record, sizeof common);
-    PointFields p{common.X,
-                  common.Y,
-                  common.Z,
-                  common.Intensity,
-                  common.bitfield,
-                  common.Classification,
-                  common.ScanAngleRank,
-                  common.UserData,
-                  common.PointSourceID,
-                  0.0,
-                  0,
-                  0,
-                  0};
-    if (layout.hasGPSTime)
-        std::memcpy(&p.GPSTime, record + offsetof(LAS12fm1, GPSTime), sizeof p.GPSTime);
-    if (layout.hasRGB) {
-        uint16_t rgb[3];
-        std::memcpy(rgb, record + layout.rgbOffset, sizeof rgb);
-        p.Red = rgb[0], p.Green = rgb[1], p.Blue = rgb[2];
-    }
-    return p;
+    return FileLayout{{coordinate_format(h->XScaleFactor, h->XOffset, _digitsX),
+                       coordinate_format(h->YScaleFactor, h->YOffset, _digitsY),
+                       coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
+                      fixed_format(7),
+                      LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red)
+                                                : offsetof(LAS12fm3, Red)};
 }
 
-// The product and the sum are two roundings; the build forbids contracting
-// them into one fused multiply-add, which would change the last digit.
-char *putCoordinate(char *out, int32_t raw, const Axes &a, int axis)
+// A field of the record's little-endian byte image.
+template <typename T> T fieldAt(const unsigned char *record, size_t offset)
 {
-    const double scaled = static_cast<double>(raw) * a.scale[axis];
-    return put_fixed(out, scaled + a.offset[axis], a.digits[axis]);
+    T value;
+    std::memcpy(&value, record + offset, sizeof value);
+    return value;
 }
 
-char *putXYZ(char *out, const PointFields &p, const Axes &a)
+uint8_t bitfieldOf(const unsigned char *r)
 {
-    out = putCoordinate(out, p.X, a, 0);
+    return r[offsetof(LAS12fm0, bitfield)];
+}
+
+char *putCoordinate(char *out, const unsigned char *r, const FileLayout &f, int axis)
+{
+    return put_coordinate(out, fieldAt<int32_t>(r, 4 * static_cast<size_t>(axis)), f.axis[axis]);
+}
+
+// Attributes of the 20-byte prefix shared by every record type.
+char *putIntensity(char *out, const unsigned char *r)
+{
+    return put_uint16(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, Intensity)));
+}
+char *putReturnNumber(char *out, const unsigned char *r)
+{
+    *out = static_cast<char>('0' + (bitfieldOf(r) & 7));
+    return out + 1;
+}
+char *putNumberOfReturns(char *out, const unsigned char *r)
+{
+    *out = static_cast<char>('0' + ((bitfieldOf(r) >> 3) & 7));
+    return out + 1;
+}
+char *putScanDirection(char *out, const unsigned char *r)
+{
+    *out = static_cast<char>('0' + ((bitfieldOf(r) >> 6) & 1));
+    return out + 1;
+}
+char *putEdgeOfFlightLine(char *out, const unsigned char *r)
+{
+    *out = static_cast<char>('0' + (bitfieldOf(r) >> 7));
+    return out + 1;
+}
+char *putClassification(char *out, const unsigned char *r)
+{
+    return put_byte(out, r[offsetof(LAS12fm0, Classification)]);
+}
+char *putScanAngleRank(char *out, const unsigned char *r)
+{
+    const int angle = fieldAt<int8_t>(r, offsetof(LAS12fm0, ScanAngleRank));
+    *out = '-';
+    out += angle < 0 ? 1 : 0;
+    return put_byte(out, static_cast<uint8_t>(angle < 0 ? -angle : angle));
+}
+// FileMarker and UserBitField in LAS 1.0 records, at the same offsets.
+char *putUserData(char *out, const unsigned char *r)
+{
+    return put_byte(out, r[offsetof(LAS12fm0, UserData)]);
+}
+char *putPointSourceID(char *out, const unsigned char *r)
+{
+    return put_uint16(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, PointSourceID)));
+}
+
+char *putGPSTime(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return put_fixed_as(out, fieldAt<double>(r, offsetof(LAS12fm1, GPSTime)), f.gpsTime);
+}
+
+char *putRGB(char *out, const unsigned char *r, const FileLayout &f)
+{
+    out = put_uint16(out, fieldAt<uint16_t>(r, f.rgbOffset));
     *out++ = ' ';
-    out = putCoordinate(out, p.Y, a, 1);
+    out = put_uint16(out, fieldAt<uint16_t>(r, f.rgbOffset + 2));
     *out++ = ' ';
-    return putCoordinate(out, p.Z, a, 2);
+    return put_uint16(out, fieldAt<uint16_t>(r, f.rgbOffset + 4));
 }
 
-char *putSpaced(char *out, uint64_t value)
+char *putXYZ(char *out, const unsigned char *r, const FileLayout &f)
 {
+    out = putCoordinate(out, r, f, 0);
     *out++ = ' ';
-    return put_uint(out, value);
-}
-
-// " R G B": colour always follows another column, except in Format 14.
-char *putSpacedRGB(char *out, const PointFields &p)
-{
-    out = putSpaced(out, p.Red);
-    out = putSpaced(out, p.Green);
-    return putSpaced(out, p.Blue);
-}
-
-char *putGPSTime(char *out, double t)
-{
-    return put_fixed(out, t, 7);
-}
-
-char *putSpacedGPSTime(char *out, double t)
-{
+    out = putCoordinate(out, r, f, 1);
     *out++ = ' ';
-    return putGPSTime(out, t);
+    return putCoordinate(out, r, f, 2);
+}
+
+char *space(char *out)
+{
+    *out = ' ';
+    return out + 1;
 }
 
 // Format 0: every attribute the record type has.
-char *putAllFields(char *out, const PointFields &p, const Axes &a, const RecordLayout &layout)
+template <bool hasGPSTime, bool hasRGB>
+char *lineAll(char *out, const unsigned char *r, const FileLayout &f)
 {
-    out = putXYZ(out, p, a);
-    out = putSpaced(out, p.Intensity);
-    out = putSpaced(out, p.bitfield & 7u);
-    out = putSpaced(out, (p.bitfield >> 3) & 7u);
-    out = putSpaced(out, (p.bitfield >> 6) & 1u);
-    out = putSpaced(out, (p.bitfield >> 7) & 1u);
-    out = putSpaced(out, p.Classification);
-    *out++ = ' ';
-    out = put_int(out, p.ScanAngleRank);
-    out = putSpaced(out, p.UserData);
-    out = putSpaced(out, p.PointSourceID);
-    if (layout.hasGPSTime)
-        out = putSpacedGPSTime(out, p.GPSTime);
-    if (layout.hasRGB)
-        out = putSpacedRGB(out, p);
+    out = putXYZ(out, r, f);
+    out = putIntensity(space(out), r);
+    out = putReturnNumber(space(out), r);
+    out = putNumberOfReturns(space(out), r);
+    out = putScanDirection(space(out), r);
+    out = putEdgeOfFlightLine(space(out), r);
+    out = putClassification(space(out), r);
+    out = putScanAngleRank(space(out), r);
+    out = putUserData(space(out), r);
+    out = putPointSourceID(space(out), r);
+    if (hasGPSTime)
+        out = putGPSTime(space(out), r, f);
+    if (hasRGB)
+        out = putRGB(space(out), r, f);
     return out;
 }
 
-char *putValueLine(char *out, int Format, const PointFields &p, const Axes &a,
-                   const RecordLayout &layout)
+// One routine per Format, each printing only the fields it writes.
+char *lineX(char *out, const unsigned char *r, const FileLayout &f)
 {
-    switch (Format) {
-    case 0: out = putAllFields(out, p, a, layout); break;
-    case 1: out = putCoordinate(out, p.X, a, 0); break;
-    case 2: out = putCoordinate(out, p.Y, a, 1); break;
-    case 3: out = putCoordinate(out, p.Z, a, 2); break;
-    case 4: out = put_uint(out, p.Intensity); break;
-    case 5: out = put_uint(out, p.bitfield & 7u); break;
-    case 6: out = put_uint(out, (p.bitfield >> 3) & 7u); break;
-    case 7: out = put_uint(out, (p.bitfield >> 6) & 1u); break;
-    case 8: out = put_uint(out, (p.bitfield >> 7) & 1u); break;
-    case 9: out = put_uint(out, p.Classification); break;
-    case 10: out = put_int(out, p.ScanAngleRank); break;
-    case 11: out = put_uint(out, p.UserData); break;
-    case 12: out = put_uint(out, p.PointSourceID); break;
-    case 13: out = putGPSTime(out, p.GPSTime); break;
-    case 14: out = putSpaced(putSpaced(put_uint(out, p.Red), p.Green), p.Blue); break;
-    case 15: out = putXYZ(out, p, a); break;
-    case 16: out = putSpaced(putXYZ(out, p, a), p.Intensity); break;
-    case 17: out = putSpacedGPSTime(putXYZ(out, p, a), p.GPSTime); break;
-    case 18: out = putSpacedGPSTime(putSpaced(putXYZ(out, p, a), p.Intensity), p.GPSTime); break;
-    case 19: out = putSpacedRGB(putXYZ(out, p, a), p); break;
-    default:
-        out = putSpaced(putSpaced(putXYZ(out, p, a), p.Intensity), p.PointSourceID);
-        out = putSpacedRGB(out, p);
-        break;
-    }
-    *out++ = '\n';
-    return out;
+    return putCoordinate(out, r, f, 0);
 }
-
-Axes axesOf(const LAS12Header *h)
+char *lineY(char *out, const unsigned char *r, const FileLayout &f)
 {
-    return Axes{{h->XScaleFactor, h->YScaleFactor, h->ZScaleFactor},
-                {h->XOffset, h->YOffset, h->ZOffset},
-                {_digitsX, _digitsY, _digitsZ}};
+    return putCoordinate(out, r, f, 1);
+}
+char *lineZ(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putCoordinate(out, r, f, 2);
+}
+template <char *(*put)(char *, const unsigned char *)>
+char *lineOf(char *out, const unsigned char *r, const FileLayout &)
+{
+    return put(out, r);
+}
+char *lineGPSTime(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putGPSTime(out, r, f);
+}
+char *lineRGB(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putRGB(out, r, f);
+}
+char *lineXYZ(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putXYZ(out, r, f);
+}
+char *lineXYZIntensity(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putIntensity(space(putXYZ(out, r, f)), r);
+}
+char *lineXYZGPSTime(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putGPSTime(space(putXYZ(out, r, f)), r, f);
+}
+char *lineXYZIntensityGPSTime(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putGPSTime(space(lineXYZIntensity(out, r, f)), r, f);
+}
+char *lineXYZRGB(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putRGB(space(putXYZ(out, r, f)), r, f);
+}
+char *lineXYZIntensitySourceRGB(char *out, const unsigned char *r, const FileLayout &f)
+{
+    out = putPointSourceID(space(lineXYZIntensity(out, r, f)), r);
+    return putRGB(space(out), r, f);
 }
 
 bool writeAll(FILE *fout, const char *text, size_t n)
 {
     return std::fwrite(text, 1, n, fout) == n;
+}
+
+using LineWriter = char *(*)(char *, const unsigned char *, const FileLayout &);
+
+// The record loop, compiled once per line routine so that the routine is
+// inlined. Whole records are read a chunk at a time; a chunk that comes
+// back short means the input has ended (or failed), and the bytes of a
+// trailing partial record are ignored, as if records were read one by one.
+template <LineWriter putLine>
+bool streamRecords(FILE *fin, FILE *fout, size_t recordSize, const FileLayout &f,
+                   const PointBuffers *buffers)
+{
+    const size_t chunkBytes = recordSize * RECORD_CHUNK_RECORDS;
+    char *const text = buffers->text;
+    char *const roomEnd = text + TEXT_BUFFER_BYTES - MAX_LINE_TEXT;
+    char *out = text;
+    for (;;) {
+        const size_t got = std::fread(buffers->records, 1, chunkBytes, fin);
+        const unsigned char *const end = buffers->records + got / recordSize * recordSize;
+        for (const unsigned char *r = buffers->records; r != end; r += recordSize) {
+            if (out > roomEnd) {
+                if (!writeAll(fout, text, static_cast<size_t>(out - text)))
+                    return false;
+                out = text;
+            }
+            out = putLine(out, r, f);
+            *out++ = '\n';
+        }
+        if (got < chunkBytes)
+            break;
+    }
+    return writeAll(fout, text, static_cast<size_t>(out - text));
+}
+
+using RecordStreamer = bool (*)(FILE *, FILE *, size_t, const FileLayout &, const PointBuffers *);
+
+RecordStreamer streamerFor(int Format, int16_t LASType)
+{
+    static const RecordStreamer byFormat[MAX_FORMAT + 1] = {
+        nullptr,
+        streamRecords<lineX>,
+        streamRecords<lineY>,
+        streamRecords<lineZ>,
+        streamRecords<lineOf<putIntensity>>,
+        streamRecords<lineOf<putReturnNumber>>,
+        streamRecords<lineOf<putNumberOfReturns>>,
+        streamRecords<lineOf<putScanDirection>>,
+        streamRecords<lineOf<putEdgeOfFlightLine>>,
+        streamRecords<lineOf<putClassification>>,
+        streamRecords<lineOf<putScanAngleRank>>,
+        streamRecords<lineOf<putUserData>>,
+        streamRecords<lineOf<putPointSourceID>>,
+        streamRecords<lineGPSTime>,
+        streamRecords<lineRGB>,
+        streamRecords<lineXYZ>,
+        streamRecords<lineXYZIntensity>,
+        streamRecords<lineXYZGPSTime>,
+        streamRecords<lineXYZIntensityGPSTime>,
+        streamRecords<lineXYZRGB>,
+        streamRecords<lineXYZIntensitySourceRGB>,
+    };
+    if (Format != 0)
+        return byFormat[Format];
+    const bool time = las_type_has_gps_time(LASType), rgb = las_type_has_rgb(LASType);
+    if (time)
+        return rgb ? streamRecords<lineAll<true, true>> : streamRecords<lineAll<true, false>>;
+    return rgb ? streamRecords<lineAll<false, true>> : streamRecords<lineAll<false, false>>;
 }
 
 } // namespace
@@ -264,9 +350,6 @@ void releasePointBuffers(PointBuffers *b)
     b->text = nullptr;
 }
 
-// Whole records are read a chunk at a time; a chunk that comes back short
-// means the input has ended (or failed), and the bytes of a trailing
-// partial record are ignored, exactly as if records were read one by one.
 bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *ph12,
                  const PointBuffers *buffers)
 {
@@ -275,26 +358,6 @@ bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12
         return false;
     if (!formatServesType(Format, LASType))
         return true;
-    const Axes axes = axesOf(ph12);
-    const RecordLayout layout = layoutOf(LASType);
-    const size_t recordSize = layout.size;
-    const size_t chunkBytes = recordSize * RECORD_CHUNK_RECORDS;
-    char *const textEnd = buffers->text + TEXT_BUFFER_BYTES;
-    char *out = buffers->text;
-    for (;;) {
-        const size_t got = std::fread(buffers->records, 1, chunkBytes, fin);
-        const size_t records = got / recordSize;
-        for (size_t r = 0; r < records; ++r) {
-            if (static_cast<size_t>(textEnd - out) < MAX_LINE_TEXT) {
-                if (!writeAll(fout, buffers->text, static_cast<size_t>(out - buffers->text)))
-                    return false;
-                out = buffers->text;
-            }
-            const PointFields p = decodePoint(buffers->records + r * recordSize, layout);
-            out = putValueLine(out, Format, p, axes, layout);
-        }
-        if (got < chunkBytes)
-            break;
-    }
-    return writeAll(fout, buffers->text, static_cast<size_t>(out - buffers->text));
+    const FileLayout layout = layoutOfFile(ph12, LASType);
+    return streamerFor(Format, LASType)(fin, fout, las_record_size(LASType), layout, buffers);
 }
