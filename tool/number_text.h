@@ -163,17 +163,30 @@ FixedFormat fixed_format(int decimals);
 static_assert(std::endian::native == std::endian::little,
               "digits are assembled in machine words in memory order");
 
+// The bytes of x in the opposite order; compilers turn this into one
+// instruction.
+inline uint64_t reverse_bytes(uint64_t x)
+{
+    x = ((x & 0x00FF00FF00FF00FFu) << 8) | ((x >> 8) & 0x00FF00FF00FF00FFu);
+    x = ((x & 0x0000FFFF0000FFFFu) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFu);
+    return (x << 32) | (x >> 32);
+}
+
 // The eight decimal digits of n < 10^8 as byte values 0..9, most
-// significant first in memory: four, then two, then one digit per lane of
-// one machine word, instead of a loop per digit.
+// significant first in memory, without a loop per digit: n splits into two
+// four-digit lanes of one machine word, each lane into two two-digit lanes,
+// and those into digits. Adding q * (2^w - 10^k) to a lane of q * 10^k + r
+// leaves r below and q above. The digits come out least significant first,
+// so the word is reversed at the end.
 inline uint64_t digit_bytes8(uint64_t n)
 {
-    const uint64_t high4 = n / 10000, low4 = n - high4 * 10000;
-    uint64_t x = high4 | (low4 << 32);
+    const uint64_t high4 = (n * 109951163) >> 40; // n / 10000 for n < 10^8
+    uint64_t x = n + high4 * (0x100000000u - 10000);
     const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu; // lane / 100
-    x = hundreds | ((x - hundreds * 100) << 16);
+    x += hundreds * (0x10000 - 100);
     const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu; // lane / 10
-    return tens | ((x - tens * 10) << 8);
+    x += tens * (0x100 - 10);
+    return reverse_bytes(x);
 }
 
 constexpr uint64_t ASCII_ZEROS = 0x3030303030303030u;
@@ -204,21 +217,6 @@ inline char *put_uint_below_1e8(char *out, uint64_t n)
     const int leading = leading_zero_digits(digits, uint64_t{1} << 56);
     store8(out, (digits + ASCII_ZEROS) >> (8 * leading));
     return out + 8 - leading;
-}
-
-// "%d"-style text of a 16-bit value: its last four digits in the lanes of
-// a 32-bit word, the first of five below them.
-inline char *put_uint16(char *out, uint16_t n)
-{
-    const uint32_t high = n / 10000u, low4 = n - high * 10000u;
-    const uint32_t hundreds = (low4 * 10486u) >> 20;
-    uint32_t x = hundreds | ((low4 - hundreds * 100u) << 16);
-    const uint32_t tens = ((x * 103u) >> 10) & 0x000F000Fu;
-    x = tens | ((x - tens * 10u) << 8);
-    const uint64_t digits = high | (static_cast<uint64_t>(x) << 8);
-    const int leading = leading_zero_digits(digits, uint64_t{1} << 32);
-    store8(out, (digits + ASCII_ZEROS) >> (8 * leading));
-    return out + 5 - leading;
 }
 
 // "%d"-style text of n < 10^16.

@@ -107,7 +107,7 @@ char *putCoordinate(char *out, const unsigned char *r, const FileLayout &f, int 
 // Attributes of the 20-byte prefix shared by every record type.
 char *putIntensity(char *out, const unsigned char *r)
 {
-    return put_uint16(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, Intensity)));
+    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, Intensity)));
 }
 char *putReturnNumber(char *out, const unsigned char *r)
 {
@@ -129,6 +129,31 @@ char *putEdgeOfFlightLine(char *out, const unsigned char *r)
     *out = static_cast<char>('0' + (bitfieldOf(r) >> 7));
     return out + 1;
 }
+// The four columns of the bitfield byte at once, from a table of all 256
+// bytes: "r n d e" is seven characters, stored as one word.
+struct BitfieldTexts {
+    uint64_t of[256];
+    constexpr BitfieldTexts() : of{}
+    {
+        for (int b = 0; b < 256; ++b) {
+            const uint64_t digits[4] = {
+                static_cast<uint64_t>(b & 7), static_cast<uint64_t>((b >> 3) & 7),
+                static_cast<uint64_t>((b >> 6) & 1), static_cast<uint64_t>(b >> 7)};
+            uint64_t text = 0;
+            for (int k = 0; k < 4; ++k)
+                text |= ('0' + digits[k]) << (16 * k) | (k < 3 ? uint64_t{' '} << (16 * k + 8) : 0);
+            of[b] = text;
+        }
+    }
+};
+constexpr BitfieldTexts BITFIELD_TEXT{};
+
+char *putBitfieldColumns(char *out, const unsigned char *r)
+{
+    store8(out, BITFIELD_TEXT.of[bitfieldOf(r)]);
+    return out + 7;
+}
+
 char *putClassification(char *out, const unsigned char *r)
 {
     return put_byte(out, r[offsetof(LAS12fm0, Classification)]);
@@ -147,7 +172,7 @@ char *putUserData(char *out, const unsigned char *r)
 }
 char *putPointSourceID(char *out, const unsigned char *r)
 {
-    return put_uint16(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, PointSourceID)));
+    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, PointSourceID)));
 }
 
 char *putGPSTime(char *out, const unsigned char *r, const FileLayout &f)
@@ -157,11 +182,11 @@ char *putGPSTime(char *out, const unsigned char *r, const FileLayout &f)
 
 char *putRGB(char *out, const unsigned char *r, const FileLayout &f)
 {
-    out = put_uint16(out, fieldAt<uint16_t>(r, f.rgbOffset));
+    out = put_uint_below_1e8(out, fieldAt<uint16_t>(r, f.rgbOffset));
     *out++ = ' ';
-    out = put_uint16(out, fieldAt<uint16_t>(r, f.rgbOffset + 2));
+    out = put_uint_below_1e8(out, fieldAt<uint16_t>(r, f.rgbOffset + 2));
     *out++ = ' ';
-    return put_uint16(out, fieldAt<uint16_t>(r, f.rgbOffset + 4));
+    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, f.rgbOffset + 4));
 }
 
 char *putXYZ(char *out, const unsigned char *r, const FileLayout &f)
@@ -185,10 +210,7 @@ char *lineAll(char *out, const unsigned char *r, const FileLayout &f)
 {
     out = putXYZ(out, r, f);
     out = putIntensity(space(out), r);
-    out = putReturnNumber(space(out), r);
-    out = putNumberOfReturns(space(out), r);
-    out = putScanDirection(space(out), r);
-    out = putEdgeOfFlightLine(space(out), r);
+    out = putBitfieldColumns(space(out), r);
     out = putClassification(space(out), r);
     out = putScanAngleRank(space(out), r);
     out = putUserData(space(out), r);
