@@ -200,6 +200,14 @@ std::string wholeFile(const std::string &path)
     return text;
 }
 
+// Every timed run starts alike: its output does not exist yet, and the
+// previous runs' text is on disk, not waiting in the page cache.
+void settle(const std::string &output)
+{
+    std::filesystem::remove(output);
+    sync();
+}
+
 // A forked child starts with the pages of its parent, so the memory the
 // text held must really go back to the system before the next tool run.
 void releaseFreedMemory()
@@ -227,13 +235,16 @@ bool benchFormat(const Options &o, const std::string &lasName, int Format)
     bool identical = true;
     long peakKiB = 0;
     for (int run = 0; run < o.runs; ++run) {
+        settle(refOut);
         reference.push_back(referenceOnce(las, refOut, Format));
+        settle(toolOut);
         const ToolRun t = runTool(o.dir, lasName, formatText.c_str());
         identical = identical && t.seconds > 0 && sameBytes(toolOut, refOut);
         {
             // Held only for the floor: a forked tool would count it as its own memory.
             const std::string toolText = wholeFile(toolOut);
             textBytes = toolText.size();
+            settle(floorOut);
             floor.push_back(floorOnce(las, toolText, floorOut));
         }
         releaseFreedMemory();

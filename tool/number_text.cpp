@@ -289,6 +289,24 @@ CoordinateFormat coordinate_format(double scale, double offset, int decimals)
     return c;
 }
 
+namespace
+{
+
+uint32_t digit_bytes4[10000];
+
+// Runs before main: nothing prints a number during static initialisation.
+struct DigitTableFill {
+    DigitTableFill()
+    {
+        for (uint32_t n = 0; n < 10000; ++n)
+            digit_bytes4[n] = n / 1000 | (n / 100 % 10) << 8 | (n / 10 % 10) << 16 | (n % 10) << 24;
+    }
+} digitTableFill;
+
+} // namespace
+
+const uint32_t (&DIGIT_BYTES4)[10000] = digit_bytes4;
+
 char *put_fixed_width(char *out, double value, int decimals, int width)
 {
     char text[MAX_FIXED_TEXT];
