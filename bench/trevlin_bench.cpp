@@ -6,7 +6,7 @@
 // texts are byte-identical, and the peak resident memory of the executable
 // on a 1-million and an N-point file.
 //
-// Usage: trevlin_bench [--points N] [--runs R] [--dir DIR]
+// Usage: trevlin_bench [--points N] [--runs R] [--dir DIR] [--tool TREVLIN]
 //        trevlin_bench --points N --make FILE   (only writes the test file,
 //        for profiling the tool by hand)
 #include "TREVLIN_tool.h"
@@ -35,6 +35,7 @@ struct Options {
     int runs = 5;
     std::string dir;
     std::string make;
+    std::string tool = TREVLIN_PATH; // another build, to compare with
 };
 
 Options parseOptions(int argc, char **argv)
@@ -48,6 +49,8 @@ Options parseOptions(int argc, char **argv)
             o.runs = std::max(1, std::stoi(argv[k + 1]));
         else if (flag == "--dir")
             o.dir = argv[k + 1];
+        else if (flag == "--tool")
+            o.tool = std::filesystem::absolute(argv[k + 1]).string();
         else if (flag == "--make")
             o.make = argv[k + 1];
     }
@@ -113,15 +116,15 @@ struct ToolRun {
     long peakKiB;
 };
 
-ToolRun runTool(const std::string &dir, const std::string &lasName, const char *Format)
+ToolRun runTool(const Options &o, const std::string &lasName, const char *Format)
 {
     std::fflush(stdout); // or the child would print our buffered lines again
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
+        if (chdir(o.dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
             _exit(120);
-        execl(TREVLIN_PATH, TREVLIN_PATH, lasName.c_str(), Format, static_cast<char *>(nullptr));
+        execl(o.tool.c_str(), o.tool.c_str(), lasName.c_str(), Format, static_cast<char *>(nullptr));
         _exit(121);
     }
     int status = 0;
@@ -238,7 +241,7 @@ bool benchFormat(const Options &o, const std::string &lasName, int Format)
         settle(refOut);
         reference.push_back(referenceOnce(las, refOut, Format));
         settle(toolOut);
-        const ToolRun t = runTool(o.dir, lasName, formatText.c_str());
+        const ToolRun t = runTool(o, lasName, formatText.c_str());
         identical = identical && t.seconds > 0 && sameBytes(toolOut, refOut);
         {
             // Held only for the floor: a forked tool would count it as its own memory.
@@ -274,7 +277,7 @@ void reportMemory(const Options &o)
     for (uint64_t n : sizes) {
         const std::string stem = "mem_" + std::to_string(n);
         writeBenchFile(o.dir + "/" + stem + ".las", n);
-        const ToolRun t = runTool(o.dir, stem + ".las", "0");
+        const ToolRun t = runTool(o, stem + ".las", "0");
         std::printf("Peak resident memory of TREVLIN, Format 0, %" PRIu64 " points: %.1f MiB\n", n,
                     static_cast<double>(t.peakKiB) / 1024.0);
         for (const char *suffix : {".las", ".asc", "_hdr.asc"})
