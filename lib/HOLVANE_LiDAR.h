@@ -4,15 +4,19 @@
 #ifndef HOLVANE_LIDAR_H
 #define HOLVANE_LIDAR_H
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 // Records are used as the byte images of the file: that only works on a
-// little-endian host, which is every platform the suite is built for.
-static_assert(std::endian::native == std::endian::little,
+// little-endian host, which is every platform the suite is built for. The
+// test works in C++17, which has no std::endian.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "LAS records are read as little-endian byte images");
+#elif !defined(_WIN32) // every Windows target is little-endian
+#error "cannot tell the byte order of this compiler's target"
+#endif
 static_assert(sizeof(double) == 8, "LAS reals are IEEE-754 binary64");
 
 // ====================== LAS file records ======================

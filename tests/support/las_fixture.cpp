@@ -3,6 +3,7 @@
 #include "las_fixture.h"
 #include "reference_writer.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -188,29 +189,128 @@ void redirect(const std::string &path, int fd)
 
 } // namespace
 
+namespace
+{
+
+const uid_t NOBODY = 65534;
+
+bool becomeNobody()
+{
+    return setgid(NOBODY) == 0 && setuid(NOBODY) == 0;
+}
+
+// Whether user nobody may execute `program` with `dir` as working directory.
+bool nobodyCanRun(const std::string &program, const std::string &dir)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(becomeNobody() && access(program.c_str(), X_OK) == 0 && chdir(dir.c_str()) == 0 ? 0
+                                                                                              : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The built tool, or a copy of it in a fresh directory that everyone may
+// enter when nobody cannot reach the build; "" when neither works.
+struct NobodysTool {
+    std::string path;
+    std::string copyDir;
+    NobodysTool()
+    {
+        if (nobodyCanRun(TREVLIN_PATH, "/")) {
+            path = TREVLIN_PATH;
+            return;
+        }
+        std::string pattern = (fs::temp_directory_path() / "trevlin-tool-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return;
+        copyDir = pattern;
+        const std::string copy = copyDir + "/TREVLIN";
+        std::error_code failed;
+        fs::copy_file(TREVLIN_PATH, copy, failed);
+        fs::permissions(copyDir, fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+        fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+        if (!failed && nobodyCanRun(copy, "/"))
+            path = copy;
+    }
+    ~NobodysTool()
+    {
+        std::error_code ignored;
+        if (!copyDir.empty())
+            fs::remove_all(copyDir, ignored);
+    }
+};
+
+const std::string &toolForNobody()
+{
+    static const NobodysTool tool;
+    return tool.path;
+}
+
+// What the child reports through the pipe when it cannot become the tool.
+void failLaunch(int pipeEnd, const char *step)
+{
+    const int error = errno;
+    const std::string message = std::string(step) + ": " + std::strerror(error);
+    [[maybe_unused]] const ssize_t n = write(pipeEnd, message.data(), message.size());
+    _exit(127);
+}
+
+} // namespace
+
+std::string whyNobodyCannotRunIn(const std::string &dir)
+{
+    if (geteuid() != 0)
+        return "";
+    if (toolForNobody().empty())
+        return "user nobody can run neither " + std::string(TREVLIN_PATH) + " nor a copy of it";
+    if (!nobodyCanRun(toolForNobody(), dir))
+        return "user nobody cannot enter " + dir;
+    return "";
+}
+
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
                       bool unprivileged)
 {
     auto capture = std::make_shared<TempDir>();
     const std::string outPath = *capture / "stdout", errPath = *capture / "stderr";
+    const bool asNobody = unprivileged && geteuid() == 0;
+    std::string program = asNobody ? toolForNobody() : TREVLIN_PATH;
     std::vector<char *> argv;
-    std::string program = TREVLIN_PATH;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (std::string &a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The child writes why it could not start the tool into this pipe;
+    // a successful exec closes it empty.
+    int report[2];
+    if (pipe(report) != 0 || fcntl(report[1], F_SETFD, FD_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
     if (pid == 0) {
+        close(report[0]);
         redirect(outPath, 1);
         redirect(errPath, 2);
-        const uid_t nobody = 65534;
-        if (unprivileged && geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
-            _exit(122);
+        if (asNobody && !becomeNobody())
+            failLaunch(report[1], "setuid nobody");
         if (chdir(dir.c_str()) != 0)
-            _exit(120);
+            failLaunch(report[1], ("chdir " + dir).c_str());
         execv(program.c_str(), argv.data());
-        _exit(121);
+        failLaunch(report[1], ("exec " + program).c_str());
+    }
+    close(report[1]);
+    char why[512];
+    const ssize_t n = read(report[0], why, sizeof why);
+    close(report[0]);
+    if (n > 0) {
+        waitpid(pid, nullptr, 0);
+        throw std::runtime_error("the tool could not be started: " +
+                                 std::string(why, static_cast<size_t>(n)));
     }
     return StartedTool{pid, outPath, errPath, capture};
 }

@@ -68,7 +68,8 @@ RunResult runTool(const std::string &dir, const std::vector<std::string> &args);
 
 // The same in two halves, for tests that act while the tool runs.
 // `unprivileged` runs it as user nobody when the tests run as root, so
-// that permission bits apply.
+// that permission bits apply; check whyNobodyCannotRunIn first. A tool
+// that cannot be started at all throws, rather than report a status.
 struct StartedTool {
     int pid;
     std::string outPath, errPath;
@@ -77,6 +78,11 @@ struct StartedTool {
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
                       bool unprivileged = false);
 RunResult finishTool(StartedTool started);
+
+// When the tests run as root: why user nobody cannot run the tool in `dir`
+// (the build may lie in a directory only root can enter, and then a copy
+// of the tool elsewhere is used), or "" when it can. Always "" otherwise.
+std::string whyNobodyCannotRunIn(const std::string &dir);
 
 // Standard output that `body` prints, captured in this process.
 std::string captureStdout(const std::function<void()> &body);
