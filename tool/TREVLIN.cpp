@@ -3,6 +3,7 @@
 // Every input and the Format are validated before anything is written; then
 // each input gets <name>.asc (point text) and <name>_hdr.asc (header report).
 #include "TREVLIN_tool.h"
+#include "platform.h"
 
 #include <chrono>
 #include <climits>
@@ -106,7 +107,7 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
     }
     if (*LASCount == 0)
         failWith("\nFile %s contains no valid .las files\n", listName);
-    std::rewind(flist);
+    rewindList(flist);
     return LASTypeCheck;
 }
 
@@ -153,7 +154,7 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
     writeAsciiHeader(LASName.c_str(), ph12, LASType);
-    FILE *fout = std::fopen(LASNameASCII.c_str(), "w");
+    FILE *fout = std::fopen(LASNameASCII.c_str(), OUTPUT_FILE_MODE);
     if (!fout)
         failWith("\nFailed to open file %s for writing\n", LASNameASCII.c_str());
     PointBuffers buffers{};
@@ -183,6 +184,7 @@ int16_t checkFileExtension(const char *filename, const char *extension)
 
 int main(int argc, char *argv[])
 {
+    prepareConsole();
     if (argc != 3)
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
     const bool listMode = checkFileExtension(argv[1], "las") != 0;
@@ -197,6 +199,7 @@ int main(int argc, char *argv[])
         flist = std::fopen(argv[1], "r");
         if (!flist)
             failWith("\nCannot open input ASCII file %s for reading\n", argv[1]);
+        rewindList(flist);
         LASType = validateList(flist, argv[1], &LASCount);
     }
     check_numeric_argument(argv[2]);

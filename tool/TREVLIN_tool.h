@@ -28,6 +28,10 @@ int16_t checkFileExtension(const char *filename, const char *extension);
 // `name` without its last four characters (".las"), followed by `suffix`.
 std::string replaceExtension(const std::string &name, const char *suffix);
 
+// Puts a list file at its first name: at its start, or after the UTF-8
+// byte-order mark that Windows editors write there.
+void rewindList(FILE *flist);
+
 // Next white-space-separated word of a list file, of any length; false
 // when no word is left. Names may hold any byte but white space.
 bool readListName(FILE *flist, std::string *name);

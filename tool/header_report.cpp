@@ -1,6 +1,7 @@
 // TREVLIN: the header report <name>_hdr.asc, one labelled value per line.
 #include "TREVLIN_tool.h"
 #include "number_text.h"
+#include "platform.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,7 @@ void appendUnsigned(std::string &text, const char *label, uint64_t value)
     char digits[MAX_INT_TEXT];
     text += label;
     text.append(digits, put_uint(digits, value));
-    text += '\n';
+    text += LINE_END;
 }
 
 // Character fields are NUL-terminated only when shorter than their width.
@@ -24,7 +25,7 @@ void appendBounded(std::string &text, const char *label, const void *field, size
     const size_t n = nul ? static_cast<size_t>(static_cast<const char *>(nul) - chars) : width;
     text += label;
     text.append(chars, n);
-    text += '\n';
+    text += LINE_END;
 }
 
 // Version and format bytes print as one character: the value plus '0'.
@@ -32,7 +33,7 @@ void appendDigitChar(std::string &text, const char *label, uint8_t value)
 {
     text += label;
     text += static_cast<char>(static_cast<unsigned char>(value + 48));
-    text += '\n';
+    text += LINE_END;
 }
 
 void appendReal(std::string &text, const char *label, double value, int decimals)
@@ -40,7 +41,7 @@ void appendReal(std::string &text, const char *label, double value, int decimals
     char number[MAX_FIXED_TEXT];
     text += label;
     text.append(number, put_fixed_width(number, value, decimals, 12));
-    text += '\n';
+    text += LINE_END;
 }
 
 void appendIdentity(std::string &text, const LAS12Header *h, int16_t Type)
@@ -72,7 +73,8 @@ void appendLayout(std::string &text, const LAS12Header *h)
     appendDigitChar(text, "Point Data Format ID:              ", h->PointDataFormatID);
     appendUnsigned(text, "Point Data Record Length:          ", h->PointDataRecordLength);
     appendUnsigned(text, "Number of Point Returns:           ", h->NumberOfPointReturns);
-    text += "Number Of Points By Return:\n";
+    text += "Number Of Points By Return:";
+    text += LINE_END;
     for (int i = 0; i < 5; ++i) {
         const std::string label = "                    Return " + std::to_string(i + 1) + "       ";
         appendUnsigned(text, label.c_str(), h->NumberOfPointsByReturn[i]);
@@ -115,7 +117,7 @@ std::string headerReportText(const LAS12Header *h, int16_t Type)
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type)
 {
     const std::string HeaderName = replaceExtension(Name, "_hdr.asc");
-    FILE *f = std::fopen(HeaderName.c_str(), "w");
+    FILE *f = std::fopen(HeaderName.c_str(), OUTPUT_FILE_MODE);
     if (!f) {
         std::printf("\nFailed to open file %s for writing\n", HeaderName.c_str());
         std::exit(-1);

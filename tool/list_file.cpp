@@ -12,6 +12,15 @@ bool isListSeparator(int c)
 
 } // namespace
 
+void rewindList(FILE *flist)
+{
+    std::rewind(flist);
+    unsigned char mark[3];
+    if (std::fread(mark, 1, 3, flist) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF)
+        return;
+    std::rewind(flist);
+}
+
 bool readListName(FILE *flist, std::string *name)
 {
     int c;

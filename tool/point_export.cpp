@@ -2,6 +2,7 @@
 // the column header line and one text line per whole record.
 #include "TREVLIN_tool.h"
 #include "number_text.h"
+#include "platform.h"
 
 #include <cstring>
 #include <new>
@@ -22,51 +23,54 @@ const char *const COMMON_HEADER =
 // Format 0's header tail by LASType 1..8.
 const char *const FORMAT0_HEADER_TAIL[9] = {
     "",
-    "\"FileMarker\" \"UserBitField\"\n",
-    "\"FileMarker\" \"UserBitField\" \"GPSTime\"\n",
-    "\"UserData\" \"PointSourceID\"\n",
-    "\"UserData\" \"PointSourceID\" \"GPSTime\"\n",
-    "\"UserData\" \"PointSourceID\"\n",
-    "\"UserData\" \"PointSourceID\" \"GPSTime\"\n",
-    "\"UserData\" \"PointSourceID\" \"Red\" \"Green\" \"Blue\"\n",
-    "\"UserData\" \"PointSourceID\" \"GPSTime\" \"Red\" \"Green\" \"Blue\"\n",
+    "\"FileMarker\" \"UserBitField\"",
+    "\"FileMarker\" \"UserBitField\" \"GPSTime\"",
+    "\"UserData\" \"PointSourceID\"",
+    "\"UserData\" \"PointSourceID\" \"GPSTime\"",
+    "\"UserData\" \"PointSourceID\"",
+    "\"UserData\" \"PointSourceID\" \"GPSTime\"",
+    "\"UserData\" \"PointSourceID\" \"Red\" \"Green\" \"Blue\"",
+    "\"UserData\" \"PointSourceID\" \"GPSTime\" \"Red\" \"Green\" \"Blue\"",
 };
 
 // Header lines of Formats 1..20; 11 and 12 name LAS 1.0 fields differently.
 const char *const FORMAT_HEADER[MAX_FORMAT + 1] = {
     nullptr,
-    "\"X\"\n",
-    "\"Y\"\n",
-    "\"Z\"\n",
-    "\"Intensity\"\n",
-    "\"ReturnNum\"\n",
-    "\"NumReturns\"\n",
-    "\"ScanDirection\"\n",
-    "\"EdgeOfFlightLine\"\n",
-    "\"Classification\"\n",
-    "\"ScanAngleRank\"\n",
-    "\"UserData\"\n",
-    "\"PointSourceID\"\n",
-    "\"GPSTime\"\n",
-    "\"R\" \"G\" \"B\"\n",
-    "\"X\" \"Y\" \"Z\"\n",
-    "\"X\" \"Y\" \"Z\" \"Intensity\"\n",
-    "\"X\" \"Y\" \"Z\" \"GPSTime\"\n",
-    "\"X\" \"Y\" \"Z\" \"Intensity\" \"GPSTime\"\n",
-    "\"X\" \"Y\" \"Z\" \"R\" \"G\" \"B\"\n",
-    "\"X\" \"Y\" \"Z\" \"Intensity\" \"PointSourceID\" \"R\" \"G\" \"B\"\n",
+    "\"X\"",
+    "\"Y\"",
+    "\"Z\"",
+    "\"Intensity\"",
+    "\"ReturnNum\"",
+    "\"NumReturns\"",
+    "\"ScanDirection\"",
+    "\"EdgeOfFlightLine\"",
+    "\"Classification\"",
+    "\"ScanAngleRank\"",
+    "\"UserData\"",
+    "\"PointSourceID\"",
+    "\"GPSTime\"",
+    "\"R\" \"G\" \"B\"",
+    "\"X\" \"Y\" \"Z\"",
+    "\"X\" \"Y\" \"Z\" \"Intensity\"",
+    "\"X\" \"Y\" \"Z\" \"GPSTime\"",
+    "\"X\" \"Y\" \"Z\" \"Intensity\" \"GPSTime\"",
+    "\"X\" \"Y\" \"Z\" \"R\" \"G\" \"B\"",
+    "\"X\" \"Y\" \"Z\" \"Intensity\" \"PointSourceID\" \"R\" \"G\" \"B\"",
 };
 
 std::string columnHeaderText(int Format, int16_t LASType)
 {
     const bool las10 = LASType <= LASTYPE_10_FM1;
+    std::string line;
     if (Format == 0)
-        return std::string(COMMON_HEADER) + FORMAT0_HEADER_TAIL[LASType];
-    if (Format == 11 && las10)
-        return "\"FileMarker\"\n";
-    if (Format == 12 && las10)
-        return "\"UserBitField\"\n";
-    return FORMAT_HEADER[Format];
+        line = std::string(COMMON_HEADER) + FORMAT0_HEADER_TAIL[LASType];
+    else if (Format == 11 && las10)
+        line = "\"FileMarker\"";
+    else if (Format == 12 && las10)
+        line = "\"UserBitField\"";
+    else
+        line = FORMAT_HEADER[Format];
+    return line + LINE_END;
 }
 
 // What the text of one file's records depends on, worked out once per file.
@@ -303,7 +307,8 @@ bool streamRecords(FILE *fin, FILE *fout, size_t recordSize, const FileLayout &f
                 out = text;
             }
             out = putLine(out, r, f);
-            *out++ = '\n';
+            std::memcpy(out, LINE_END, LINE_END_LENGTH);
+            out += LINE_END_LENGTH;
         }
         if (got < chunkBytes)
             break;

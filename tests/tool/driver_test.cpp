@@ -134,6 +134,15 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
          [](const TempDir &d) { writeFile(d / "l.txt", " \n\t\r\n "); },
          {"l.txt", "0"},
          "\nFile l.txt contains no valid .las files\n"},
+        {"list of a byte-order mark alone",
+         [](const TempDir &d) { writeFile(d / "l.txt", "\xEF\xBB\xBF\r\n"); },
+         {"l.txt", "0"},
+         "\nFile l.txt contains no valid .las files\n"},
+        {"list starting with half a byte-order mark",
+         [](const TempDir &d) { writeFile(d / "l.txt", "\xEF\xBBx.las"); },
+         {"l.txt", "0"},
+         "Unable to open file \xEF\xBBx.las in file_access()\n\nFile \xEF\xBBx.las does NOT "
+         "exist\n\xEF\xBBx.las (listed in l.txt) is not a valid LAS file\n"},
         {"third file of another type",
          [](const TempDir &d) {
              writeLas(d, "a.las", LASTYPE_12_FM0), writeLas(d, "b.las", LASTYPE_12_FM0);
@@ -212,15 +221,22 @@ TEST(Driver, ConvertsASingleFileBesideItself)
 
 TEST(Driver, ConvertsEveryListedFileWithCounterLines)
 {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "tiles");
-    writeLas(dir, "a.las", LASTYPE_11_FM1), writeLas(dir, "tiles/t_017.las", LASTYPE_11_FM1);
-    writeFile(dir / "l.txt", "  a.las\n\ttiles/t_017.las a.las\r\n");
-    const std::string progress = progressLines("a.las", "a.asc") + "1 / 3\n\n" +
-                                 progressLines("tiles/t_017.las", "tiles/t_017.asc") + "2 / 3\n\n" +
-                                 progressLines("a.las", "a.asc") + "3 / 3\n\n";
-    expectConverted(dir, {"l.txt", "16"}, progress, {"a.las", "tiles/t_017.las"}, 16,
-                    LASTYPE_11_FM1);
+    // Lists as editors write them: mixed white space, CR LF line ends, and
+    // the byte-order mark a Windows editor puts before the first name.
+    const char *const lists[] = {"  a.las\n\ttiles/t_017.las a.las\r\n",
+                                 "\xEF\xBB\xBF"
+                                 "a.las\r\ntiles/t_017.las\r\na.las\r\n"};
+    for (const char *list : lists) {
+        TempDir dir;
+        std::filesystem::create_directory(dir / "tiles");
+        writeLas(dir, "a.las", LASTYPE_11_FM1), writeLas(dir, "tiles/t_017.las", LASTYPE_11_FM1);
+        writeFile(dir / "l.txt", list);
+        const std::string progress = progressLines("a.las", "a.asc") + "1 / 3\n\n" +
+                                     progressLines("tiles/t_017.las", "tiles/t_017.asc") +
+                                     "2 / 3\n\n" + progressLines("a.las", "a.asc") + "3 / 3\n\n";
+        expectConverted(dir, {"l.txt", "16"}, progress, {"a.las", "tiles/t_017.las"}, 16,
+                        LASTYPE_11_FM1);
+    }
 }
 
 TEST(Driver, FormatTextsNameTheSameFormat)

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Runs the Windows build under wine beside the Linux build, case by case,
+# and requires the same exit status, the same standard output and the same
+# files, with every LF of the Linux bytes turned into CR LF and no bare LF
+# in what Windows wrote. The elapsed-time figure is the only thing masked.
+# Usage: tests/windows/compare.sh <Linux TREVLIN> <TREVLIN.exe>
+set -euo pipefail
+linux=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+windows=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+data=$(cd "$(dirname "$0")/../data" && pwd)
+wine=${WINE:-/usr/lib/wine/wine64}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEDEBUG=-all LC_ALL=C.UTF-8
+export WINEPREFIX=${WINEPREFIX:-$work/wine}
+cases=0
+failures=0
+
+with_crlf() { perl -pe 's/\n/\r\n/g' "$@"; }
+masked() { perl -pe 's/(Elapsed time: )[0-9.]+( seconds)/$1#$2/' "$@"; }
+has_bare_lf() { perl -0777 -ne 'exit(/(?<!\r)\n/ ? 0 : 1)' "$1"; }
+
+# Fresh directories for both builds, holding the same inputs: pairs of
+# name in the directory and file it is copied from.
+setup() {
+  rm -rf "$work/linux" "$work/windows"
+  mkdir "$work/linux" "$work/windows"
+  while [ $# -gt 0 ]; do
+    cp "$2" "$work/linux/$1"
+    cp "$2" "$work/windows/$1"
+    shift 2
+  done
+}
+
+# wine now and then fails to start a process under load: status 1 and no
+# output, which the tool never gives. Only such starts are retried.
+run_windows() {
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    status_windows=0
+    (cd "$work/windows" && "$wine" "$windows" "$@") >"$work/windows.out" 2>"$work/windows.err" ||
+      status_windows=$?
+    if [ "$status_windows" -ne 1 ] || [ -s "$work/windows.out" ]; then
+      return
+    fi
+    echo "   (wine did not start the program; attempt $attempt)"
+    sleep 1
+  done
+}
+
+mismatch() {
+  failures=$((failures + 1))
+  echo "FAIL: $1: $2"
+}
+
+# Runs both builds with the given arguments in their directories and
+# compares everything.
+compare() {
+  local what=$1
+  shift
+  cases=$((cases + 1))
+  local status_linux=0
+  (cd "$work/linux" && "$linux" "$@") >"$work/linux.out" 2>"$work/linux.err" || status_linux=$?
+  run_windows "$@"
+  [ "$status_linux" -eq "$status_windows" ] ||
+    mismatch "$what" "exit status $status_linux on Linux, $status_windows on Windows"
+  if ! cmp -s <(with_crlf "$work/linux.out" | masked) <(masked "$work/windows.out"); then
+    mismatch "$what" "standard output differs"
+    diff <(with_crlf "$work/linux.out" | masked | od -c) <(masked "$work/windows.out" | od -c) |
+      head -n 8 || true
+  fi
+  has_bare_lf "$work/windows.out" && mismatch "$what" "bare LF in standard output"
+  [ "$(cd "$work/linux" && ls -A)" = "$(cd "$work/windows" && ls -A)" ] ||
+    mismatch "$what" "different files: $(cd "$work/linux" && ls -A | tr '\n' ' ') against $(
+      cd "$work/windows" && ls -A | tr '\n' ' ')"
+  local f
+  for f in "$work/linux"/*.asc; do
+    [ -e "$f" ] || continue
+    local name=${f##*/}
+    [ -f "$work/windows/$name" ] || continue
+    cmp -s <(with_crlf "$f") "$work/windows/$name" || mismatch "$what" "$name differs"
+    has_bare_lf "$work/windows/$name" && mismatch "$what" "bare LF in $name"
+  done
+  rm -f "$work/linux"/*.asc "$work/windows"/*.asc
+}
+
+# The first start of wine makes its prefix; its messages are not the tool's.
+"$wine" "$windows" >/dev/null 2>&1 || true
+
+echo "-- every sample, in every Format (refused samples once)"
+while IFS=$'\t' read -r file _ _ _ _ _ _ _ _ category _; do
+  setup "$file" "$data/$file"
+  if [ "$category" = reject ]; then
+    compare "$file" "$file" 0
+    continue
+  fi
+  for Format in $(seq 0 20); do
+    compare "$file Format $Format" "$file" "$Format"
+  done
+done < <(tail -n +2 "$data/SOURCES.tsv")
+
+echo "-- lists"
+lists=(a.las "$data/PDAL__PDAL__1.2_3.las" b.las "$data/PDAL__PDAL__1.2-with-color.las"
+  c.las "$data/hobuinc__laz-perf__point-color-time.las" d.las "$data/PDAL__PDAL__1.2_0.las")
+setup "${lists[@]}"
+printf 'a.las b.las\nc.las\n' >"$work/lf.txt"
+printf '\xef\xbb\xbfa.las\r\nb.las\r\nc.las\r\n' >"$work/crlf.txt"
+printf 'a.las\r\nd.las\r\n' >"$work/mixed.txt"
+for list in lf crlf mixed; do
+  cp "$work/$list.txt" "$work/linux/" && cp "$work/$list.txt" "$work/windows/"
+done
+compare "list, LF" lf.txt 19
+compare "list, CR LF and byte-order mark" crlf.txt 0
+compare "list of mixed types" mixed.txt 0
+
+echo "-- names beyond ASCII"
+setup "Zürich_Ost.las" "$data/PDAL__PDAL__1.2_3.las" "東京.las" "$data/PDAL__PDAL__1.2_3.las"
+compare "Zürich_Ost.las" "Zürich_Ost.las" 0
+compare "東京.las" "東京.las" 17
+printf '\xef\xbb\xbf東京.las\r\nZürich_Ost.las\r\n' >"$work/linux/名前.txt"
+cp "$work/linux/名前.txt" "$work/windows/"
+compare "list 名前.txt" "名前.txt" 15
+
+echo "-- the command line's failures"
+setup a.las "$data/PDAL__PDAL__1.2_0.las" t.las "$data/PDAL__PDAL__1.2_1.las"
+compare "no arguments"
+compare "one argument" a.las
+compare "three arguments" a.las 0 0
+compare "Format 21" a.las 21
+compare "Format 7.5" a.las 7.5
+compare "Format abc" a.las abc
+compare "missing file" gone.las 0
+compare "name Windows cannot open" 'no?such.las' 0
+compare "GPS time not available" a.las 13
+compare "colour not available" t.las 14
+compare "missing list" gone.txt 0
+
+echo "$cases cases, $failures failures"
+[ "$failures" -eq 0 ]
