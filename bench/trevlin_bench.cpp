@@ -124,7 +124,8 @@ ToolRun runTool(const Options &o, const std::string &lasName, const char *Format
     if (pid == 0) {
         if (chdir(o.dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
             _exit(120);
-        execl(o.tool.c_str(), o.tool.c_str(), lasName.c_str(), Format, static_cast<char *>(nullptr));
+        execl(o.tool.c_str(), o.tool.c_str(), lasName.c_str(), Format,
+              static_cast<char *>(nullptr));
         _exit(121);
     }
     int status = 0;
