@@ -16,7 +16,7 @@ constexpr int MAX_DECIMALS = 32;
 // Room one put_fixed call may need: sign, 309 integer digits, point and
 // MAX_DECIMALS decimals, rounded up.
 constexpr size_t MAX_FIXED_TEXT = 352;
-// Room one put_int / put_uint call may need.
+// Room one put_uint call may need.
 constexpr size_t MAX_INT_TEXT = 24;
 
 // "00" to "99": two digits per division halves the divisions per number.
@@ -94,22 +94,13 @@ inline int decimal_digits(uint64_t v)
     return estimate + ((v | 1) >= POW10[estimate] ? 1 : 0);
 }
 
-// "%d"-style text of an unsigned value; inline, as the point writer prints
-// a dozen small integers per line.
+// "%d"-style text of an unsigned value of any size, for the header report
+// and the exact fixed-point path.
 inline char *put_uint(char *out, uint64_t value)
 {
     char *end = out + decimal_digits(value);
     put_digits_backward(end, value);
     return end;
-}
-
-inline char *put_int(char *out, int64_t value)
-{
-    if (value < 0) {
-        *out++ = '-';
-        return put_uint(out, 0 - static_cast<uint64_t>(value));
-    }
-    return put_uint(out, static_cast<uint64_t>(value));
 }
 
 // "%.*f" of value with 0..MAX_DECIMALS decimals: round half to even on the

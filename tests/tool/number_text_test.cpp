@@ -145,16 +145,11 @@ TEST(FixedText, WidthPadsOnTheLeftAndNeverCuts)
 
 TEST(IntegerText, MatchesPercentD)
 {
-    const int64_t values[] = {0,        1,     -1,        9,         10,           -128,
-                              127,      65535, INT32_MIN, INT32_MAX, 4294967295LL, INT64_MIN,
-                              INT64_MAX};
+    const uint64_t values[] = {0,   1,   9,     10,         99,          100,
+                               127, 128, 65535, 2147483647, 4294967295u, UINT64_MAX};
     char buf[MAX_INT_TEXT];
-    for (int64_t v : values) {
-        EXPECT_EQ(std::string(buf, put_int(buf, v)), std::to_string(v));
-        if (v >= 0) {
-            EXPECT_EQ(std::string(buf, put_uint(buf, static_cast<uint64_t>(v))), std::to_string(v));
-        }
-    }
+    for (uint64_t v : values)
+        EXPECT_EQ(std::string(buf, put_uint(buf, v)), std::to_string(v));
 }
 
 // The word-at-a-time writers of the point lines: every byte, every value
