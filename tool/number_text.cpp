@@ -203,62 +203,19 @@ char *put_fixed(char *out, double value, int decimals)
     return put_fallback(out, value, decimals);
 }
 
-namespace
-{
-
-// floor(2^k / d) and whether it divides exactly, by long division one bit
-// at a time: it runs once per file, and needs no 128-bit type.
-uint64_t power_of_two_over(int k, uint64_t d, bool *exact)
-{
-    uint64_t quotient = 0, remainder = 0;
-    for (int bit = k; bit >= 0; --bit) {
-        remainder = 2 * remainder + (bit == k ? 1 : 0);
-        if (remainder >= d) {
-            remainder -= d;
-            if (bit < 64)
-                quotient |= uint64_t{1} << bit;
-        }
-    }
-    *exact = remainder == 0;
-    return quotient;
-}
-
-} // namespace
-
-// The multiplier is ceil(2^k / 10^d) with k = 64 + floor(log2 10^d): it
-// fits 64 bits, and its excess over 2^k / 10^d is small enough that the
-// quotient is exact for every N below 2^53 (N * excess < 2^k).
 FixedFormat fixed_format(int decimals)
 {
-    FixedFormat f{decimals, std::numeric_limits<double>::quiet_NaN(), 1, 0, 0, 0};
+    FixedFormat f{decimals, std::numeric_limits<double>::quiet_NaN(), 0};
     if (decimals < 0 || decimals > MAX_FAST_DECIMALS)
         return f;
-    f.divisor = POW10[decimals];
-    f.scale = static_cast<double>(f.divisor);
+    f.scale = static_cast<double>(POW10[decimals]);
     f.leadingCap = decimals <= 7 ? uint64_t{1} << (8 * (7 - decimals)) : 0;
-    if (decimals > 0) {
-        f.wholeShift = static_cast<int>(std::bit_width(f.divisor)) - 1;
-        bool exact;
-        f.wholeMagic = power_of_two_over(64 + f.wholeShift, f.divisor, &exact);
-        f.wholeMagic += exact ? 0 : 1;
-    }
     return f;
 }
 
 char *put_scaled_other(char *out, uint64_t N, const FixedFormat &f)
 {
-    if (f.decimals == 0)
-        return put_uint_below_1e16(out, N);
-    const uint64_t whole = multiply_high_64(N, f.wholeMagic) >> f.wholeShift;
-    uint64_t fraction = N - whole * f.divisor;
-    out = put_uint_below_1e16(out, whole);
-    *out++ = '.';
-    if (f.decimals > 8) {
-        const uint64_t high = fraction / 100000000;
-        out = put_digits_exactly(out, high, f.decimals - 8);
-        fraction -= high * 100000000;
-    }
-    return put_digits_exactly(out, fraction, 8);
+    return put_scaled(out, N, f.decimals);
 }
 
 // Every 32-bit raw value stays within 2^31 of zero.

@@ -115,18 +115,6 @@ char *put_fixed_width(char *out, double value, int decimals, int width);
 // extensions; exposed so that it can be checked against the native one.
 void multiply_64x64_portable(uint64_t a, uint64_t b, uint64_t *hi, uint64_t *lo);
 
-// High half of the 128-bit product a * b.
-inline uint64_t multiply_high_64(uint64_t a, uint64_t b)
-{
-#if defined(__SIZEOF_INT128__)
-    return static_cast<uint64_t>((static_cast<unsigned __int128>(a) * b) >> 64);
-#else
-    uint64_t hi, lo;
-    multiply_64x64_portable(a, b, &hi, &lo);
-    return hi;
-#endif
-}
-
 // ====================== Fixed decimals for a whole file ======================
 // The point writer prints every value of an axis with the same number of
 // decimals, so what depends on that number alone is worked out once per
@@ -142,9 +130,6 @@ constexpr int MAX_FAST_DECIMALS = 16;
 struct FixedFormat {
     int decimals;
     double scale;        // 10^decimals, exact; NaN turns the short path off
-    uint64_t divisor;    // 10^decimals
-    uint64_t wholeMagic; // N / divisor == high64(N * wholeMagic) >> wholeShift, N < 2^53
-    int wholeShift;
     uint64_t leadingCap; // keeps at least one digit before the point (decimals <= 7)
 };
 

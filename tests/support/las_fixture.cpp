@@ -229,11 +229,11 @@ struct NobodysTool {
         const std::string copy = copyDir + "/TREVLIN";
         std::error_code failed;
         fs::copy_file(TREVLIN_PATH, copy, failed);
-        fs::permissions(copyDir, fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
-        fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
+        const fs::perms everyoneMayRun = fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec;
+        fs::permissions(copyDir, everyoneMayRun);
+        fs::permissions(copy, everyoneMayRun);
         if (!failed && nobodyCanRun(copy, "/"))
             path = copy;
     }
