@@ -9,10 +9,23 @@ linux=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 windows=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 data=$(cd "$(dirname "$0")/../data" && pwd)
 wine=${WINE:-/usr/lib/wine/wine64}
+wineserver=${WINESERVER:-$(dirname "$wine")/wineserver}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 export WINEPREFIX=${WINEPREFIX:-$work/wine}
+
+# wineserver outlives the last Windows process by a few seconds and writes
+# the prefix's registry when it goes, so a prefix of our own is removed
+# only once its server has ended. The comparison's result alone decides
+# the exit status: nothing here can fail the run.
+clean_up() {
+  if [ "$WINEPREFIX" = "$work/wine" ]; then
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w >/dev/null 2>&1 || true
+  fi
+  rm -rf "$work" 2>/dev/null || { sleep 1; rm -rf "$work" 2>/dev/null; } || true
+}
+trap clean_up EXIT
 cases=0
 failures=0
 
