@@ -3,6 +3,7 @@
 // reference.
 #include "TREVLIN_tool.h"
 #include "fuzz_support.h"
+#include "platform.h"
 #include "reference_writer.h"
 
 #include <cstring>
@@ -26,7 +27,10 @@ std::string toolPoints(int Format, int16_t type, const LAS12Header &h, const Poi
     FILE *fin = std::fopen("in.las", "rb");
     FILE *fout = std::fopen("in.asc", "w");
     seek_from_start(fin, h.OffsetToData);
-    writePoints(Format, type, fin, fout, &h, &b);
+    const uint64_t size = fileSizeOf(fin);
+    const PointInput in{"in.las", fin, h.OffsetToData,
+                        size > h.OffsetToData ? size - h.OffsetToData : 0};
+    writePoints(Format, type, in, fout, &h, &b);
     std::fclose(fin);
     std::fclose(fout);
     return readBytes("in.asc");
@@ -45,6 +49,9 @@ std::string referenceHeader(const LAS12Header &h, int16_t type)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     enterScratchDirectory();
+    // Jobs of a few records, so that the inputs the fuzzer makes go through
+    // the pipeline too.
+    startPipeline(PipelineSettings{3, 5, 4 * MAX_LINE_BYTES});
     return 0;
 }
 

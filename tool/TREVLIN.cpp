@@ -8,7 +8,9 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -136,6 +138,38 @@ void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Hea
     }
 }
 
+// Bytes of point data from OffsetToData to the end of the file, as it is
+// when its conversion begins.
+uint64_t pointDataBytes(FILE *fin, const LAS12Header *ph12)
+{
+    const uint64_t size = fileSizeOf(fin);
+    return size > ph12->OffsetToData ? size - ph12->OffsetToData : 0;
+}
+
+// Writes the point text of one input into LASNameASCII, with the progress
+// line shown while it runs.
+void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
+                    int16_t LASType, FILE *fin, const LAS12Header *ph12, int position, int LASCount)
+{
+    setFileBeingWritten(LASNameASCII);
+    FILE *fout = createOutputFile(LASNameASCII.c_str());
+    if (!fout)
+        failWith("\nFailed to open file %s for writing\n", LASNameASCII.c_str());
+    PointBuffers buffers{};
+    if (!allocatePointBuffers(&buffers)) {
+        std::puts("Failed to allocate memory for 1 record of data structure");
+        std::exit(-1);
+    }
+    const PointInput in{LASName.c_str(), fin, ph12->OffsetToData, pointDataBytes(fin, ph12)};
+    progressStartFile(LASName, position, LASCount, in.dataBytes / las_record_size(LASType));
+    const bool written = writePoints(Format, LASType, in, fout, ph12, &buffers);
+    progressEndFile();
+    releasePointBuffers(&buffers);
+    if (std::fclose(fout) != 0 || !written)
+        failWith("\nFailed to write file %s\n", LASNameASCII.c_str());
+    clearFileBeingWritten();
+}
+
 // Converts one input: its header report, then its point text. In list
 // mode `position` is the input's 1-based place among `LASCount`; 0 otherwise.
 void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12Header *ph12,
@@ -149,24 +183,71 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     std::printf("Output ASCII File:  %s\n", LASNameASCII.c_str());
     if (position > 0)
         std::printf("%d / %d\n\n", position, LASCount);
+    // What has been printed is out before the long part begins, so that an
+    // interrupted run has shown everything it printed.
+    std::fflush(stdout);
     readHeader(fin, LASName, LASType, ph12);
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
+    setFileBeingWritten(replaceExtension(LASName, "_hdr.asc"));
     writeAsciiHeader(LASName.c_str(), ph12, LASType);
-    FILE *fout = std::fopen(LASNameASCII.c_str(), OUTPUT_FILE_MODE);
-    if (!fout)
-        failWith("\nFailed to open file %s for writing\n", LASNameASCII.c_str());
-    PointBuffers buffers{};
-    if (!allocatePointBuffers(&buffers)) {
-        std::puts("Failed to allocate memory for 1 record of data structure");
-        std::exit(-1);
-    }
-    const bool written = writePoints(Format, LASType, fin, fout, ph12, &buffers);
-    releasePointBuffers(&buffers);
+    writePointFile(LASName, LASNameASCII, Format, LASType, fin, ph12, position, LASCount);
     std::fclose(fin);
-    if (std::fclose(fout) != 0 || !written)
-        failWith("\nFailed to write file %s\n", LASNameASCII.c_str());
+}
+
+// A setting that only the tests change, to make small files behave as
+// large ones; `fallback` when it is not set to a whole number.
+long testSetting(const char *name, long fallback)
+{
+    const char *value = std::getenv(name);
+    if (!value || *value < '0' || *value > '9')
+        return fallback;
+    char *end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    return *end == '\0' ? n : fallback;
+}
+
+// Workers from TREVLIN_THREADS: a whole number from 1 to MAX_WORKERS, or,
+// when it is not set or empty, the machine's hardware threads, at most 8.
+int workerCount()
+{
+    const char *value = std::getenv("TREVLIN_THREADS");
+    if (!value || *value == '\0') {
+        const unsigned hardware = std::thread::hardware_concurrency();
+        return hardware == 0 ? 1 : static_cast<int>(hardware < 8 ? hardware : 8);
+    }
+    int n = 0;
+    for (const char *c = value; *c != '\0' && n <= MAX_WORKERS; ++c)
+        n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : MAX_WORKERS + 1;
+    if (n < 1 || n > MAX_WORKERS)
+        failWith("\nTREVLIN_THREADS is \"%s\"; it must be a whole number from 1 to 256\n", value);
+    return n;
+}
+
+// One worker means no workers: the calling thread converts on its own.
+void startWorkers(int workers)
+{
+    if (workers < 2)
+        return;
+    const PipelineSettings settings{
+        workers, static_cast<size_t>(testSetting("TREVLIN_TEST_JOB_RECORDS", DEFAULT_JOB_RECORDS)),
+        DEFAULT_JOB_TEXT_BYTES};
+    startPipeline(settings);
+}
+
+// --version and --help, the only single arguments the tool answers.
+bool answeredAlone(const char *argument)
+{
+    if (std::strcmp(argument, "--version") == 0) {
+        std::puts("TREVLIN " TREVLIN_VERSION);
+        return true;
+    }
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+        usage();
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -185,8 +266,12 @@ int16_t checkFileExtension(const char *filename, const char *extension)
 int main(int argc, char *argv[])
 {
     prepareConsole();
+    watchForInterrupts();
+    if (argc == 2 && answeredAlone(argv[1]))
+        return 0;
     if (argc != 3)
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
+    const int workers = workerCount();
     const bool listMode = checkFileExtension(argv[1], "las") != 0;
     FILE *flist = nullptr;
     int LASCount = 1;
@@ -210,6 +295,8 @@ int main(int argc, char *argv[])
 
     const auto beginTime = std::chrono::steady_clock::now();
     credits();
+    startWorkers(workers);
+    progressSetUp(standardErrorIsTerminal(), testSetting("TREVLIN_TEST_PROGRESS_DELAY_MS", 500));
     LAS12Header ph12;
     std::string LASName = argv[1];
     for (int t = 0; t < LASCount; ++t) {

@@ -49,8 +49,8 @@ constexpr int MAX_FORMAT = 20;
 // Whether Format writes a value line per record for this LASType.
 bool formatServesType(int Format, int16_t LASType);
 
-// Working memory of the Format writer: whole records are read many at a
-// time and lines assembled before one fwrite, so memory stays constant.
+// Working memory of the one-thread record loop: whole records are read many
+// at a time and lines assembled before one fwrite, so memory stays constant.
 struct PointBuffers {
     unsigned char *records; // RECORD_CHUNK_BYTES
     char *text;             // TEXT_BUFFER_BYTES
@@ -58,13 +58,83 @@ struct PointBuffers {
 constexpr size_t RECORD_CHUNK_RECORDS = 4096;
 constexpr size_t RECORD_CHUNK_BYTES = RECORD_CHUNK_RECORDS * sizeof(LAS12fm3);
 constexpr size_t TEXT_BUFFER_BYTES = 1 << 20;
+// Room that the longest value line may need at the end of a text buffer.
+constexpr size_t MAX_LINE_BYTES = 2048;
 
 bool allocatePointBuffers(PointBuffers *b);
 void releasePointBuffers(PointBuffers *b);
 
-// Streams every whole point record of fin (positioned at OffsetToData) into
-// fout as the Format's text. False when writing to fout failed.
-bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *ph12,
-                 const PointBuffers *buffers);
+// One input's point data as the Format writer reads it.
+struct PointInput {
+    const char *name;   // the LAS file, which pipeline workers open again
+    FILE *fin;          // positioned at dataStart
+    uint64_t dataStart; // OffsetToData
+    uint64_t dataBytes; // bytes from dataStart to the end when the conversion began
+};
+
+// Streams every whole point record of the input into fout as the Format's
+// text, on the pipeline's workers when it runs and the input is large
+// enough, on the calling thread otherwise. False when writing failed.
+bool writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
+                 const LAS12Header *ph12, const PointBuffers *buffers);
+
+// What the text of one file's records depends on (point_export.cpp).
+struct FileLayout;
+
+// The text of the records from *r up to `end`, written from `out`, while a
+// line is sure to fit before `textEnd`; moves *r past the records written
+// and returns where their text ends.
+using RecordFormatter = char *(*)(char *out, const char *textEnd, const unsigned char **r,
+                                  const unsigned char *end, const FileLayout &layout);
+
+// How one file's records become text.
+struct RecordText {
+    RecordFormatter format;
+    const FileLayout *layout;
+    size_t recordSize;
+};
+
+// Writes the text of the records in [r, end) through the buffer `text` of
+// `textBytes`, writing it out whenever it is full; what is left pending
+// ends at *pending. False when writing failed.
+bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
+                     const unsigned char *r, const unsigned char *end);
+
+bool writeAll(FILE *fout, const char *text, size_t n);
+
+// ====================== Conversion pipeline ======================
+struct PipelineSettings {
+    int workers;         // threads that read and format
+    size_t jobRecords;   // most whole records per job
+    size_t jobTextBytes; // text buffer per job; at least 2 * MAX_LINE_BYTES
+};
+constexpr size_t DEFAULT_JOB_RECORDS = 32768;
+constexpr size_t DEFAULT_JOB_TEXT_BYTES = 1 << 20;
+constexpr int MAX_WORKERS = 256;
+
+// Starts the workers, once per run; false when none could start (the run
+// then converts on the calling thread). Every end of the process stops them.
+bool startPipeline(const PipelineSettings &settings);
+// Stops and joins the workers and releases the job buffers.
+void stopPipeline();
+
+enum PipelineOutcome { PIPELINE_NOT_USED, PIPELINE_WRITTEN, PIPELINE_WRITE_FAILED };
+
+// Converts the input on the workers, the caller writing: not used when the
+// pipeline does not run, the input fits one job, or the workers' streams
+// cannot be opened; the caller then converts it on its own.
+PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout);
+
+// ====================== Progress on a terminal ======================
+// Shown only when standard error is a terminal; called only by the thread
+// that writes. `position` is the input's place in a list (0: single file).
+void progressStartFile(const std::string &name, int position, int count, uint64_t records);
+// Decides, once per run, whether the line is shown and after how long a
+// conversion counts as long.
+void progressSetUp(bool shown, long delayMilliseconds);
+// Records written so far of the file in hand.
+void progressRecords(uint64_t done);
+// Clears the line, if one is shown.
+void progressEndFile();
 
 #endif

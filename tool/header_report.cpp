@@ -117,7 +117,7 @@ std::string headerReportText(const LAS12Header *h, int16_t Type)
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type)
 {
     const std::string HeaderName = replaceExtension(Name, "_hdr.asc");
-    FILE *f = std::fopen(HeaderName.c_str(), OUTPUT_FILE_MODE);
+    FILE *f = createOutputFile(HeaderName.c_str());
     if (!f) {
         std::printf("\nFailed to open file %s for writing\n", HeaderName.c_str());
         std::exit(-1);

@@ -1,8 +1,69 @@
-// TREVLIN: the platform-specific part of the tool's start.
+// TREVLIN: the platform-specific parts of the tool: the console, output
+// files, terminal detection and the handling of interrupts.
 #include "platform.h"
 
-#ifdef _WIN32
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
+#include <mutex>
+
+namespace
+{
+
+// The output file being written and the line an interrupt prints for it.
+// There are two sets, so that a handler always finds a complete one: the
+// next is prepared while the other is in force.
+std::string outputName[2], removedMessage[2];
+std::atomic<int> outputInForce{-1}; // index of the set in force; -1: none
+std::atomic<size_t> progressColumns{0};
+std::mutex outputNameLock; // held while a set changes (the Windows handler is a thread)
+
+const char INTERRUPTED[] = "TREVLIN: interrupted";
+
+// "\r", then blanks over the progress line; the line is never wider.
+constexpr size_t MAX_CLEARED = 256;
+struct ClearText {
+    char text[MAX_CLEARED + 1];
+    constexpr ClearText() : text{}
+    {
+        text[0] = '\r';
+        for (size_t k = 1; k <= MAX_CLEARED; ++k)
+            text[k] = ' ';
+    }
+};
+constexpr ClearText CLEAR{};
+
+size_t clearedColumns()
+{
+    const size_t columns = progressColumns.load();
+    return columns < MAX_CLEARED ? columns : MAX_CLEARED;
+}
+
+} // namespace
+
+void setFileBeingWritten(const std::string &name)
+{
+    std::lock_guard<std::mutex> held(outputNameLock);
+    const int next = outputInForce.load() == 0 ? 1 : 0;
+    outputName[next] = name;
+    removedMessage[next] = std::string(INTERRUPTED) + "; removed incomplete " + name + LINE_END;
+    outputInForce.store(next);
+}
+
+void clearFileBeingWritten()
+{
+    outputInForce.store(-1);
+}
+
+void noteProgressWidth(size_t columns)
+{
+    progressColumns.store(columns);
+}
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 namespace
@@ -12,7 +73,40 @@ UINT consoleCodePageBefore = 0;
 
 void restoreConsole()
 {
-    SetConsoleOutputCP(consoleCodePageBefore);
+    if (consoleCodePageBefore != 0)
+        SetConsoleOutputCP(consoleCodePageBefore);
+}
+
+void writeError(const char *text, size_t n)
+{
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(n), &written, nullptr);
+}
+
+// Runs in a thread of its own, while the conversion goes on. The point
+// file was created with FILE_SHARE_DELETE, so it can be deleted while the
+// writer still has it open; it disappears when the process ends, which
+// TerminateProcess makes immediate (an orderly exit could wait for locks
+// that the writer holds).
+BOOL WINAPI onConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    std::lock_guard<std::mutex> held(outputNameLock);
+    if (const size_t columns = clearedColumns(); columns > 0) {
+        writeError(CLEAR.text, columns + 1);
+        writeError("\r", 1);
+    }
+    const int k = outputInForce.load();
+    if (k >= 0 && DeleteFileA(outputName[k].c_str())) {
+        writeError(removedMessage[k].data(), removedMessage[k].size());
+    } else {
+        writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
+        writeError(LINE_END, LINE_END_LENGTH);
+    }
+    restoreConsole();
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
 }
 
 } // namespace
@@ -28,8 +122,164 @@ void prepareConsole()
         std::atexit(restoreConsole);
     }
 }
+
+void watchForInterrupts()
+{
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+FILE *createOutputFile(const char *name)
+{
+    const HANDLE h =
+        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE *f = _fdopen(fd, "wb");
+    if (!f)
+        _close(fd);
+    return f;
+}
+
+uint64_t fileSizeOf(FILE *f)
+{
+    struct _stat64 status;
+    if (_fstat64(_fileno(f), &status) != 0 || status.st_size < 0)
+        return 0;
+    return static_cast<uint64_t>(status.st_size);
+}
+
+bool standardErrorIsTerminal()
+{
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+void lowerThisThreadsPriority()
+{
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+// The console control handler runs in a thread of its own anyway.
+void blockInterrupts()
+{
+}
+
+void unblockInterrupts()
+{
+}
+
 #else
+#include <cerrno>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
+
+void writeError(const char *text, size_t n)
+{
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, n);
+}
+
+// Only async-signal-safe calls: the names and texts were made before the
+// file was created, and the signal's default action then ends the process
+// as that signal, once the handler returns and the signal is unblocked.
+extern "C" void onInterrupt(int signal)
+{
+    if (const size_t columns = clearedColumns(); columns > 0) {
+        writeError(CLEAR.text, columns + 1);
+        writeError("\r", 1);
+    }
+    const int k = outputInForce.load();
+    if (k >= 0 && unlink(outputName[k].c_str()) == 0) {
+        writeError(removedMessage[k].c_str(), removedMessage[k].size());
+    } else {
+        writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
+        writeError(LINE_END, LINE_END_LENGTH);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+sigset_t interruptSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : INTERRUPTS)
+        sigaddset(&set, s);
+    return set;
+}
+
+sigset_t maskBeforeBlocking;
+
+} // namespace
+
 void prepareConsole()
 {
+}
+
+// A signal ignored when the tool starts (nohup, a background job of a
+// script) stays ignored, as the caller meant.
+void watchForInterrupts()
+{
+    for (int s : INTERRUPTS) {
+        struct sigaction before {
+        };
+        if (sigaction(s, nullptr, &before) != 0 || before.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {
+        };
+        action.sa_handler = onInterrupt;
+        action.sa_mask = interruptSet(); // one interrupt handled at a time
+        sigaction(s, &action, nullptr);
+    }
+}
+
+FILE *createOutputFile(const char *name)
+{
+    return std::fopen(name, "wb");
+}
+
+uint64_t fileSizeOf(FILE *f)
+{
+    struct stat status;
+    if (fstat(fileno(f), &status) != 0 || status.st_size < 0)
+        return 0;
+    return static_cast<uint64_t>(status.st_size);
+}
+
+bool standardErrorIsTerminal()
+{
+    return isatty(STDERR_FILENO) != 0;
+}
+
+// Linux keeps a nice value per thread; elsewhere in POSIX it is the
+// process's, which would slow the writer too, so it is left alone there.
+void lowerThisThreadsPriority()
+{
+#ifdef __linux__
+    errno = 0;
+    [[maybe_unused]] const int niceness = nice(4);
+#endif
+}
+
+void blockInterrupts()
+{
+    const sigset_t set = interruptSet();
+    pthread_sigmask(SIG_BLOCK, &set, &maskBeforeBlocking);
+}
+
+void unblockInterrupts()
+{
+    pthread_sigmask(SIG_SETMASK, &maskBeforeBlocking, nullptr);
 }
 #endif

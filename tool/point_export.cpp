@@ -14,7 +14,8 @@ namespace
 // separators, the line end, and the scratch the last writer may leave.
 constexpr size_t MAX_LINE_TEXT =
     4 * (MAX_FIXED_TEXT + 1) + 12 * (MAX_INT_TEXT + 1) + 2 + FIXED_SCRATCH;
-static_assert(TEXT_BUFFER_BYTES > 4 * MAX_LINE_TEXT);
+static_assert(MAX_LINE_TEXT <= MAX_LINE_BYTES);
+static_assert(TEXT_BUFFER_BYTES > 4 * MAX_LINE_BYTES);
 
 const char *const COMMON_HEADER =
     "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" "
@@ -73,12 +74,18 @@ std::string columnHeaderText(int Format, int16_t LASType)
     return line + LINE_END;
 }
 
+} // namespace
+
 // What the text of one file's records depends on, worked out once per file.
 struct FileLayout {
     CoordinateFormat axis[3];
     FixedFormat gpsTime;
     size_t rgbOffset;
+    size_t recordSize;
 };
+
+namespace
+{
 
 FileLayout layoutOfFile(const LAS12Header *h, int16_t LASType)
 {
@@ -86,8 +93,8 @@ FileLayout layoutOfFile(const LAS12Header *h, int16_t LASType)
                        coordinate_format(h->YScaleFactor, h->YOffset, _digitsY),
                        coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
                       fixed_format(7),
-                      LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red)
-                                                : offsetof(LAS12fm3, Red)};
+                      LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red) : offsetof(LAS12fm3, Red),
+                      las_record_size(LASType)};
 }
 
 // A field of the record's little-endian byte image.
@@ -278,77 +285,78 @@ char *lineXYZIntensitySourceRGB(char *out, const unsigned char *r, const FileLay
     return putRGB(space(out), r, f);
 }
 
-bool writeAll(FILE *fout, const char *text, size_t n)
-{
-    return std::fwrite(text, 1, n, fout) == n;
-}
-
 using LineWriter = char *(*)(char *, const unsigned char *, const FileLayout &);
 
-// The record loop, compiled once per line routine so that the routine is
-// inlined. Whole records are read a chunk at a time; a chunk that comes
-// back short means the input has ended (or failed), and the bytes of a
-// trailing partial record are ignored, as if records were read one by one.
+// The per-record loop, compiled once per line routine so that the routine
+// is inlined; it stops where the next line might not fit.
 template <LineWriter putLine>
-bool streamRecords(FILE *fin, FILE *fout, size_t recordSize, const FileLayout &f,
-                   const PointBuffers *buffers)
+char *formatRecords(char *out, const char *textEnd, const unsigned char **r,
+                    const unsigned char *end, const FileLayout &f)
 {
-    const size_t chunkBytes = recordSize * RECORD_CHUNK_RECORDS;
-    char *const text = buffers->text;
-    char *const roomEnd = text + TEXT_BUFFER_BYTES - MAX_LINE_TEXT;
-    char *out = text;
-    for (;;) {
-        const size_t got = std::fread(buffers->records, 1, chunkBytes, fin);
-        const unsigned char *const end = buffers->records + got / recordSize * recordSize;
-        for (const unsigned char *r = buffers->records; r != end; r += recordSize) {
-            if (out > roomEnd) {
-                if (!writeAll(fout, text, static_cast<size_t>(out - text)))
-                    return false;
-                out = text;
-            }
-            out = putLine(out, r, f);
-            std::memcpy(out, LINE_END, LINE_END_LENGTH);
-            out += LINE_END_LENGTH;
-        }
-        if (got < chunkBytes)
-            break;
+    const char *const roomEnd = textEnd - MAX_LINE_BYTES;
+    const unsigned char *record = *r;
+    for (; record != end && out <= roomEnd; record += f.recordSize) {
+        out = putLine(out, record, f);
+        std::memcpy(out, LINE_END, LINE_END_LENGTH);
+        out += LINE_END_LENGTH;
     }
-    return writeAll(fout, text, static_cast<size_t>(out - text));
+    *r = record;
+    return out;
 }
 
-using RecordStreamer = bool (*)(FILE *, FILE *, size_t, const FileLayout &, const PointBuffers *);
-
-RecordStreamer streamerFor(int Format, int16_t LASType)
+RecordFormatter formatterFor(int Format, int16_t LASType)
 {
-    static const RecordStreamer byFormat[MAX_FORMAT + 1] = {
+    static const RecordFormatter byFormat[MAX_FORMAT + 1] = {
         nullptr,
-        streamRecords<lineX>,
-        streamRecords<lineY>,
-        streamRecords<lineZ>,
-        streamRecords<lineOf<putIntensity>>,
-        streamRecords<lineOf<putReturnNumber>>,
-        streamRecords<lineOf<putNumberOfReturns>>,
-        streamRecords<lineOf<putScanDirection>>,
-        streamRecords<lineOf<putEdgeOfFlightLine>>,
-        streamRecords<lineOf<putClassification>>,
-        streamRecords<lineOf<putScanAngleRank>>,
-        streamRecords<lineOf<putUserData>>,
-        streamRecords<lineOf<putPointSourceID>>,
-        streamRecords<lineGPSTime>,
-        streamRecords<lineRGB>,
-        streamRecords<lineXYZ>,
-        streamRecords<lineXYZIntensity>,
-        streamRecords<lineXYZGPSTime>,
-        streamRecords<lineXYZIntensityGPSTime>,
-        streamRecords<lineXYZRGB>,
-        streamRecords<lineXYZIntensitySourceRGB>,
+        formatRecords<lineX>,
+        formatRecords<lineY>,
+        formatRecords<lineZ>,
+        formatRecords<lineOf<putIntensity>>,
+        formatRecords<lineOf<putReturnNumber>>,
+        formatRecords<lineOf<putNumberOfReturns>>,
+        formatRecords<lineOf<putScanDirection>>,
+        formatRecords<lineOf<putEdgeOfFlightLine>>,
+        formatRecords<lineOf<putClassification>>,
+        formatRecords<lineOf<putScanAngleRank>>,
+        formatRecords<lineOf<putUserData>>,
+        formatRecords<lineOf<putPointSourceID>>,
+        formatRecords<lineGPSTime>,
+        formatRecords<lineRGB>,
+        formatRecords<lineXYZ>,
+        formatRecords<lineXYZIntensity>,
+        formatRecords<lineXYZGPSTime>,
+        formatRecords<lineXYZIntensityGPSTime>,
+        formatRecords<lineXYZRGB>,
+        formatRecords<lineXYZIntensitySourceRGB>,
     };
     if (Format != 0)
         return byFormat[Format];
     const bool time = las_type_has_gps_time(LASType), rgb = las_type_has_rgb(LASType);
     if (time)
-        return rgb ? streamRecords<lineAll<true, true>> : streamRecords<lineAll<true, false>>;
-    return rgb ? streamRecords<lineAll<false, true>> : streamRecords<lineAll<false, false>>;
+        return rgb ? formatRecords<lineAll<true, true>> : formatRecords<lineAll<true, false>>;
+    return rgb ? formatRecords<lineAll<false, true>> : formatRecords<lineAll<false, false>>;
+}
+
+// The one-thread record loop. Whole records are read a chunk at a time; a
+// chunk that comes back short means the input has ended (or failed), and
+// the bytes of a trailing partial record are ignored, as if records were
+// read one by one.
+bool streamRecords(FILE *fin, FILE *fout, const RecordText &t, const PointBuffers *buffers)
+{
+    const size_t chunkBytes = t.recordSize * RECORD_CHUNK_RECORDS;
+    char *out = buffers->text;
+    uint64_t records = 0;
+    for (;;) {
+        const size_t got = std::fread(buffers->records, 1, chunkBytes, fin);
+        const size_t whole = got / t.recordSize;
+        if (!writeRecordText(fout, t, buffers->text, TEXT_BUFFER_BYTES, &out, buffers->records,
+                             buffers->records + whole * t.recordSize))
+            return false;
+        progressRecords(records += whole);
+        if (got < chunkBytes)
+            break;
+    }
+    return writeAll(fout, buffers->text, static_cast<size_t>(out - buffers->text));
 }
 
 } // namespace
@@ -377,8 +385,26 @@ void releasePointBuffers(PointBuffers *b)
     b->text = nullptr;
 }
 
-bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12Header *ph12,
-                 const PointBuffers *buffers)
+bool writeAll(FILE *fout, const char *text, size_t n)
+{
+    return std::fwrite(text, 1, n, fout) == n;
+}
+
+bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
+                     const unsigned char *r, const unsigned char *end)
+{
+    for (;;) {
+        *pending = t.format(*pending, text + textBytes, &r, end, *t.layout);
+        if (r == end)
+            return true;
+        if (!writeAll(fout, text, static_cast<size_t>(*pending - text)))
+            return false;
+        *pending = text;
+    }
+}
+
+bool writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
+                 const LAS12Header *ph12, const PointBuffers *buffers)
 {
     const std::string header = columnHeaderText(Format, LASType);
     if (!writeAll(fout, header.data(), header.size()))
@@ -386,5 +412,10 @@ bool writePoints(int Format, int16_t LASType, FILE *fin, FILE *fout, const LAS12
     if (!formatServesType(Format, LASType))
         return true;
     const FileLayout layout = layoutOfFile(ph12, LASType);
-    return streamerFor(Format, LASType)(fin, fout, las_record_size(LASType), layout, buffers);
+    const RecordText text{formatterFor(Format, LASType), &layout, layout.recordSize};
+    switch (pipelineConvert(in, text, fout)) {
+    case PIPELINE_WRITTEN: return true;
+    case PIPELINE_WRITE_FAILED: return false;
+    default: return streamRecords(in.fin, fout, text, buffers);
+    }
 }

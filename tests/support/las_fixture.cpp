@@ -274,7 +274,7 @@ std::string whyNobodyCannotRunIn(const std::string &dir)
 }
 
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
-                      bool unprivileged)
+                      bool unprivileged, const Environment &env)
 {
     auto capture = std::make_shared<TempDir>();
     const std::string outPath = *capture / "stdout", errPath = *capture / "stderr";
@@ -300,6 +300,9 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
             failLaunch(report[1], "setuid nobody");
         if (chdir(dir.c_str()) != 0)
             failLaunch(report[1], ("chdir " + dir).c_str());
+        for (const auto &[name, value] : env)
+            if (value ? setenv(name.c_str(), value, 1) != 0 : unsetenv(name.c_str()) != 0)
+                failLaunch(report[1], ("setenv " + name).c_str());
         execv(program.c_str(), argv.data());
         failLaunch(report[1], ("exec " + program).c_str());
     }
@@ -320,9 +323,10 @@ RunResult finishTool(StartedTool started)
     return collect(started.pid, started.outPath, started.errPath);
 }
 
-RunResult runTool(const std::string &dir, const std::vector<std::string> &args)
+RunResult runTool(const std::string &dir, const std::vector<std::string> &args,
+                  const Environment &env)
 {
-    return finishTool(startTool(dir, args));
+    return finishTool(startTool(dir, args, false, env));
 }
 
 RunResult runCaptured(const std::function<void()> &body)

@@ -63,8 +63,13 @@ struct RunResult {
     std::string err; // standard error
 };
 
+// Variables set for the tool on top of the tests' own environment; a null
+// value unsets the variable.
+using Environment = std::vector<std::pair<std::string, const char *>>;
+
 // Runs the built tool in `dir` with the given arguments (no shell).
-RunResult runTool(const std::string &dir, const std::vector<std::string> &args);
+RunResult runTool(const std::string &dir, const std::vector<std::string> &args,
+                  const Environment &env = {});
 
 // The same in two halves, for tests that act while the tool runs.
 // `unprivileged` runs it as user nobody when the tests run as root, so
@@ -76,7 +81,7 @@ struct StartedTool {
     std::shared_ptr<TempDir> capture; // holds stdout and stderr
 };
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
-                      bool unprivileged = false);
+                      bool unprivileged = false, const Environment &env = {});
 RunResult finishTool(StartedTool started);
 
 // When the tests run as root: why user nobody cannot run the tool in `dir`

@@ -50,6 +50,7 @@ struct FailureCase {
     std::function<void(const TempDir &)> setUp;
     std::vector<std::string> args;
     std::string out;
+    Environment env = {};
 };
 
 // A failure prints its message, exits with 255 and writes no file.
@@ -58,7 +59,7 @@ void expectFailure(const FailureCase &c)
     TempDir dir;
     c.setUp(dir);
     const auto before = filesIn(dir.path);
-    const RunResult r = runTool(dir.path, c.args);
+    const RunResult r = runTool(dir.path, c.args, c.env);
     EXPECT_EQ(r.status, 255) << c.what;
     EXPECT_EQ(r.out, c.out) << c.what;
     EXPECT_EQ(r.err, "") << c.what;
@@ -66,6 +67,11 @@ void expectFailure(const FailureCase &c)
 }
 
 const auto NOTHING = [](const TempDir &) {};
+
+std::string refusedThreads(const std::string &value)
+{
+    return "\nTREVLIN_THREADS is \"" + value + "\"; it must be a whole number from 1 to 256\n";
+}
 
 TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
 {
@@ -117,6 +123,12 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
     };
     for (const FailureCase &c : table)
         expectFailure(c);
+    for (const char *threads : {"0", "-1", "abc", "2x", " 2", "257", "99999999999"})
+        expectFailure({threads,
+                       oneLas,
+                       {"a.las", "0"},
+                       refusedThreads(threads),
+                       {{"TREVLIN_THREADS", threads}}});
 }
 
 TEST(Driver, RefusesBadListsBeforeWritingAnything)
@@ -250,6 +262,39 @@ TEST(Driver, FormatTextsNameTheSameFormat)
         writeLas(dir, "a.las", LASTYPE_12_FM2);
         expectConverted(dir, {"a.las", text}, progressLines("a.las", "a.asc"), {"a.las"}, Format,
                         LASTYPE_12_FM2);
+    }
+}
+
+// Every thread count converts a list of files of different sizes (one of
+// them several jobs long) into the same files and the same console output.
+TEST(Driver, EveryThreadCountWritesTheSameFiles)
+{
+    TempDir dir;
+    writeLas(dir, "none.las", LASTYPE_12_FM1, 0), writeLas(dir, "one.las", LASTYPE_12_FM1, 1);
+    writeLas(dir, "many.las", LASTYPE_12_FM1, 100001);
+    writeFile(dir / "l.txt", "many.las none.las one.las many.las");
+    std::string progress;
+    int position = 0;
+    for (const char *name : {"many", "none", "one", "many"})
+        progress += progressLines(name + std::string(".las"), name + std::string(".asc")) +
+                    std::to_string(++position) + " / 4\n\n";
+    for (const char *threads : {"1", "2", "3", "7", "256", ""}) {
+        SCOPED_TRACE(std::string("TREVLIN_THREADS=") + threads);
+        const auto before = filesIn(dir.path);
+        const RunResult r =
+            runTool(dir.path, {"l.txt", "18"},
+                    {{"TREVLIN_THREADS", threads}, {"TREVLIN_TEST_JOB_RECORDS", nullptr}});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progress));
+        for (const char *name : {"none", "one", "many"}) {
+            const std::string las = dir / (name + std::string(".las"));
+            EXPECT_EQ(readFile(dir / (name + std::string(".asc"))),
+                      referencePointText(18, LASTYPE_12_FM1, las));
+        }
+        for (const auto &[name, content] : filesIn(dir.path))
+            if (name.find(".asc") != std::string::npos)
+                std::filesystem::remove(dir / name);
+        EXPECT_EQ(filesIn(dir.path), before);
     }
 }
 

@@ -115,16 +115,22 @@ TEST(Export, FirstPointIsTheOneAtOffsetToData)
     EXPECT_EQ(convert(lasFileBytes(h, {p}, LASTYPE_11_FM0), "1"), "\"X\"\n42\n");
 }
 
+// A full disk, met by the one-thread loop and by the pipeline's writer
+// while its workers are busy: the same message, and the run ends.
 TEST(Export, WriteFailureIsReported)
 {
     TempDir dir;
-    writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0), varietyOfPoints(2, 50000),
+    writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0), varietyOfPoints(2, 200000),
                                           LASTYPE_12_FM0));
     std::filesystem::create_symlink("/dev/full", dir / "a.asc");
-    const RunResult r = runTool(dir.path, {"a.las", "0"});
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out,
-              bannerText() + progressLines("a.las", "a.asc") + "\nFailed to write file a.asc\n");
+    for (const char *threads : {"1", "4"}) {
+        const RunResult r = runTool(dir.path, {"a.las", "0"}, {{"TREVLIN_THREADS", threads}});
+        EXPECT_EQ(r.status, 255) << threads;
+        EXPECT_EQ(r.out,
+                  bannerText() + progressLines("a.las", "a.asc") + "\nFailed to write file a.asc\n")
+            << threads;
+        EXPECT_EQ(r.err, "") << threads;
+    }
 }
 
 TEST(Export, HeaderReportWriteFailureIsReported)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -250,6 +251,18 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
     }
 }
 
+// Whether a file that the tool makes appears within a minute; a tool that
+// ended early must not leave the test waiting for ever.
+bool appears(const std::string &path)
+{
+    for (int waited = 0; waited < 60000; ++waited) {
+        if (fs::exists(path))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
 TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
 {
     // a.asc is a FIFO: the tool waits in its creation, after validating all
@@ -259,8 +272,7 @@ TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
     writeFile(dir / "l.txt", "a.las b.las c.las");
     ASSERT_EQ(mkfifo((dir / "a.asc").c_str(), 0600), 0);
     const StartedTool tool = startTool(dir.path, {"l.txt", "0"});
-    while (!fs::exists(dir / "a_hdr.asc"))
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(appears(dir / "a_hdr.asc"));
     fs::remove(dir / "b.las");
     const std::string pointText = readFile(dir / "a.asc"); // until the tool closes it
     const RunResult r = finishTool(tool);
@@ -271,6 +283,32 @@ TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
     EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM0));
     EXPECT_FALSE(fs::exists(dir / "c.asc"));
     EXPECT_FALSE(fs::exists(dir / "c_hdr.asc"));
+}
+
+// b.las loses its last records and half a record after validation, before
+// its conversion (a.asc is a FIFO that holds the tool back): its text ends
+// at the last whole record left, with one thread as with several.
+TEST(Hostile, InputTruncatedAfterValidationEndsAtItsLastWholeRecord)
+{
+    for (const char *threads : {"1", "4"}) {
+        TempDir dir;
+        writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM3), varietyOfPoints(5, 1),
+                                              LASTYPE_12_FM3));
+        writeFile(dir / "b.las", lasFileBytes(headerForType(LASTYPE_12_FM3),
+                                              varietyOfPoints(5, 120000), LASTYPE_12_FM3));
+        writeFile(dir / "l.txt", "a.las b.las");
+        ASSERT_EQ(mkfifo((dir / "a.asc").c_str(), 0600), 0);
+        const StartedTool tool =
+            startTool(dir.path, {"l.txt", "0"}, false, {{"TREVLIN_THREADS", threads}});
+        ASSERT_TRUE(appears(dir / "a_hdr.asc"));
+        fs::resize_file(dir / "b.las", 227 + 70000 * 34 + 17);
+        readFile(dir / "a.asc"); // until the tool closes it
+        const RunResult r = finishTool(tool);
+        EXPECT_EQ(r.status, 0) << threads;
+        const std::string text = readFile(dir / "b.asc");
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 70001) << threads;
+        EXPECT_EQ(text, referencePointText(0, LASTYPE_12_FM3, dir / "b.las")) << threads;
+    }
 }
 
 // Point data that starts beyond 3 GB, with the last record crossing 4 GiB:

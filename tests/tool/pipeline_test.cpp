@@ -1,0 +1,111 @@
+// The conversion pipeline in this process, with jobs of a few records and
+// text buffers of a few lines, so that job boundaries fall everywhere and
+// jobs outgrow their text: every number of workers writes the bytes of the
+// fprintf reference. Built with ThreadSanitizer, this is also the race test.
+#include "TREVLIN_tool.h"
+#include "las_fixture.h"
+#include "platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+
+constexpr size_t JOB_RECORDS = 5;
+const PipelineSettings SMALL_JOBS{0, JOB_RECORDS, 2 * MAX_LINE_BYTES};
+
+// writePoints on the file, into `outPath`; false when writing failed.
+bool convertHere(const std::string &lasPath, const std::string &outPath, int Format, int16_t type)
+{
+    LAS12Header h;
+    std::memcpy(&h, readFile(lasPath).data(), sizeof h);
+    determineCoordinatePrecision(&h);
+    FILE *fin = std::fopen(lasPath.c_str(), "rb");
+    FILE *fout = std::fopen(outPath.c_str(), "wb");
+    seek_from_start(fin, h.OffsetToData);
+    const uint64_t size = fileSizeOf(fin);
+    const PointInput in{lasPath.c_str(), fin, h.OffsetToData,
+                        size > h.OffsetToData ? size - h.OffsetToData : 0};
+    PointBuffers buffers{};
+    allocatePointBuffers(&buffers);
+    const bool written = writePoints(Format, type, in, fout, &h, &buffers);
+    releasePointBuffers(&buffers);
+    std::fclose(fin);
+    return std::fclose(fout) == 0 && written;
+}
+
+struct PipelineFile {
+    const char *what;
+    size_t records;
+    std::string trailing; // bytes after the last whole record
+    bool longerLater;     // lines of hundreds of digits after the first 60
+};
+
+std::string fileBytes(const PipelineFile &f, int16_t type)
+{
+    std::vector<TestPoint> points = varietyOfPoints(11, f.records);
+    if (!f.longerLater)
+        return lasFileBytes(headerForType(type), points, type, f.trailing);
+    double scale[3] = {1e290, 1e290, 1e290}, offset[3] = {0, 0, 0};
+    for (size_t k = 0; k < points.size(); ++k) {
+        const bool small = k < 60;
+        points[k].X = small ? 0 : -2000000000, points[k].Y = small ? 1 : 2000000000;
+        points[k].Z = small ? 2 : 1999999999;
+        points[k].GPSTime = small ? 0.5 : -1e300;
+    }
+    return lasFileBytes(headerForType(type, scale, offset), points, type, f.trailing);
+}
+
+TEST(Pipeline, AnyNumberOfWorkersWritesTheReferenceBytes)
+{
+    const PipelineFile files[] = {
+        {"no point records", 0, "", false},
+        {"one record", 1, "", false},
+        {"boundaries inside the data", 23, "", false},
+        {"data ending at a job boundary", 20, "", false},
+        {"partial record right after a boundary", 20, "1234567", false},
+        {"partial record inside the last job", 22, "1234567", false},
+        {"lines that outgrow a job's text", 90, "12", true},
+    };
+    TempDir dir;
+    for (int16_t type : {LASTYPE_12_FM3, LASTYPE_10_FM1})
+        for (size_t k = 0; k < std::size(files); ++k)
+            writeFile(dir / (std::to_string(type) + "_" + std::to_string(k) + ".las"),
+                      fileBytes(files[k], type));
+    for (int workers : {1, 2, 3, 7}) {
+        PipelineSettings settings = SMALL_JOBS;
+        settings.workers = workers;
+        // One worker is the one-thread loop; several serve every file in turn.
+        ASSERT_EQ(workers == 1 || startPipeline(settings), true);
+        for (int16_t type : {LASTYPE_12_FM3, LASTYPE_10_FM1})
+            for (size_t k = 0; k < std::size(files); ++k)
+                for (int Format : {0, 15, 13}) {
+                    const std::string las =
+                        dir / (std::to_string(type) + "_" + std::to_string(k) + ".las");
+                    ASSERT_TRUE(convertHere(las, dir / "out.asc", Format, type));
+                    EXPECT_EQ(readFile(dir / "out.asc"), referencePointText(Format, type, las))
+                        << files[k].what << ", Format " << Format << ", " << workers << " workers";
+                }
+        stopPipeline();
+    }
+}
+
+// A write that fails stops the file's jobs; the workers then serve the
+// next file as if nothing had happened.
+TEST(Pipeline, AFailedWriteLeavesTheWorkersReady)
+{
+    TempDir dir;
+    writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0), varietyOfPoints(3, 5000),
+                                          LASTYPE_12_FM0));
+    PipelineSettings settings = SMALL_JOBS;
+    settings.workers = 4;
+    ASSERT_TRUE(startPipeline(settings));
+    EXPECT_FALSE(convertHere(dir / "a.las", "/dev/full", 0, LASTYPE_12_FM0));
+    EXPECT_TRUE(convertHere(dir / "a.las", dir / "a.asc", 0, LASTYPE_12_FM0));
+    EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
+    stopPipeline();
+}
+
+} // namespace
