@@ -1,12 +1,15 @@
 // TREVLIN benchmark: converts a generated LAS 1.2 point-format-3 file in
-// Formats 15 and 0 with the TREVLIN executable, with a plain fprintf
-// reference and against the I/O floor (reading the same LAS file and
-// writing the same text from memory), alternating. It reports points per
-// second, the tool's time against the floor and the reference, whether the
-// texts are byte-identical, and the peak resident memory of the executable
-// on a 1-million and an N-point file.
+// Formats 15 and 0 with the TREVLIN executable at several thread counts,
+// alternating with the I/O floor (two whole processes: `cat big.las
+// >/dev/null`, then `cat big.asc >copy`), round after round with no sync
+// between runs. For each thread count it reports the tool's time against
+// the floor and against a plain fprintf converter, its peak resident
+// memory, and whether its text is byte-identical to the fprintf text; then
+// the cost per point of each stage (reading, formatting, writing), from
+// which the speed on a machine with more cores is estimated.
 //
-// Usage: trevlin_bench [--points N] [--runs R] [--dir DIR] [--tool TREVLIN]
+// Usage: trevlin_bench [--points N] [--runs R] [--threads N] [--dir DIR]
+//                      [--tool TREVLIN]
 //        trevlin_bench --points N --make FILE   (only writes the test file,
 //        for profiling the tool by hand)
 #include "TREVLIN_tool.h"
@@ -15,11 +18,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -32,7 +34,8 @@ namespace
 
 struct Options {
     uint64_t points = 10000000;
-    int runs = 5;
+    int runs = 9;
+    std::vector<int> threads{1, 2};
     std::string dir;
     std::string make;
     std::string tool = TREVLIN_PATH; // another build, to compare with
@@ -47,6 +50,8 @@ Options parseOptions(int argc, char **argv)
             o.points = std::stoull(argv[k + 1]);
         else if (flag == "--runs")
             o.runs = std::max(1, std::stoi(argv[k + 1]));
+        else if (flag == "--threads")
+            o.threads.push_back(std::max(1, std::stoi(argv[k + 1])));
         else if (flag == "--dir")
             o.dir = argv[k + 1];
         else if (flag == "--tool")
@@ -109,33 +114,69 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// One run of the TREVLIN executable in `dir`, as a user starts it; its
-// wall time and peak resident memory (KiB), or a negative time on failure.
-struct ToolRun {
-    double seconds;
-    long peakKiB;
+// How a child process is started: its program and arguments, where its
+// standard output goes, TREVLIN_THREADS, and whether its standard error
+// is a pseudo-terminal (where the progress line is drawn) or /dev/null.
+struct Child {
+    std::vector<std::string> argv;
+    std::string stdoutPath = "/dev/null";
+    int threads = 0; // 0: TREVLIN_THREADS left as it is
+    bool terminal = false;
 };
 
-ToolRun runTool(const Options &o, const std::string &lasName, const char *Format)
+struct ChildRun {
+    double seconds; // wall time; negative when the child failed
+    double peakMiB; // peak resident memory
+};
+
+// The child's side: redirections, then exec; never returns.
+[[noreturn]] void becomeChild(const Child &c, const std::string &dir, int terminal)
 {
+    const int out = open(c.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = terminal >= 0 ? open(ptsname(terminal), O_WRONLY) : open("/dev/null", O_WRONLY);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
+        _exit(120);
+    if (c.threads > 0)
+        setenv("TREVLIN_THREADS", std::to_string(c.threads).c_str(), 1);
+    std::vector<char *> argv;
+    for (const std::string &a : c.argv)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(121);
+}
+
+// A pseudo-terminal whose output is read and thrown away, so that a
+// progress line never blocks the child; -1 when none can be had.
+int openTerminal()
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return -1;
+    return master;
+}
+
+ChildRun run(const Child &c, const std::string &dir)
+{
+    const int terminal = c.terminal ? openTerminal() : -1;
     std::fflush(stdout); // or the child would print our buffered lines again
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(o.dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
-            _exit(120);
-        execl(o.tool.c_str(), o.tool.c_str(), lasName.c_str(), Format,
-              static_cast<char *>(nullptr));
-        _exit(121);
-    }
+    if (pid == 0)
+        becomeChild(c, dir, terminal);
     int status = 0;
     struct rusage usage {
     };
+    char drain[4096];
+    while (terminal >= 0 && waitpid(pid, &status, WNOHANG) == 0)
+        if (read(terminal, drain, sizeof drain) <= 0)
+            break;
     wait4(pid, &status, 0, &usage);
     const double seconds = secondsSince(start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return ToolRun{-1.0, -1};
-    return ToolRun{seconds, usage.ru_maxrss};
+    if (terminal >= 0)
+        close(terminal);
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ChildRun{ok ? seconds : -1.0, static_cast<double>(usage.ru_maxrss) / 1024.0};
 }
 
 // The fprintf reference conversion, timed from opening the input to
@@ -151,25 +192,6 @@ double referenceOnce(const std::string &las, const std::string &out, int Format)
     seek_from_start(fin, h.OffsetToData);
     referenceWritePoints(Format, LASTYPE_12_FM3, fin, fout, &h, _digitsX, _digitsY, _digitsZ);
     std::fclose(fin);
-    std::fclose(fout);
-    return secondsSince(start);
-}
-
-// The I/O floor: what merely reading the LAS file in the tool's chunk size
-// and writing the tool's text, already in memory, in 1 MiB pieces costs.
-double floorOnce(const std::string &las, const std::string &text, const std::string &out)
-{
-    const auto start = std::chrono::steady_clock::now();
-    const size_t chunk = RECORD_CHUNK_RECORDS * sizeof(LAS12fm3);
-    std::vector<char> records(chunk);
-    FILE *fin = std::fopen(las.c_str(), "rb");
-    while (std::fread(records.data(), 1, chunk, fin) == chunk) {
-    }
-    std::fclose(fin);
-    FILE *fout = std::fopen(out.c_str(), "w");
-    const size_t piece = size_t{1} << 20;
-    for (size_t at = 0; at < text.size(); at += piece)
-        std::fwrite(text.data() + at, 1, std::min(piece, text.size() - at), fout);
     std::fclose(fout);
     return secondsSince(start);
 }
@@ -192,98 +214,135 @@ bool sameBytes(const std::string &a, const std::string &b)
     return same;
 }
 
-std::string wholeFile(const std::string &path)
-{
-    std::string text;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    static char chunk[1 << 16];
-    for (size_t n; f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
-        text.append(chunk, n);
-    if (f)
-        std::fclose(f);
-    return text;
-}
-
-// Every timed run starts alike: its output does not exist yet, and the
-// previous runs' text is on disk, not waiting in the page cache.
-void settle(const std::string &output)
-{
-    std::filesystem::remove(output);
-    sync();
-}
-
-// A forked child starts with the pages of its parent, so the memory the
-// text held must really go back to the system before the next tool run.
-void releaseFreedMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
-
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-// Alternating runs of the fprintf reference, the tool and the I/O floor;
-// the ratios are taken per run, then their medians reported.
-bool benchFormat(const Options &o, const std::string &lasName, int Format)
-{
-    const std::string las = o.dir + "/" + lasName, formatText = std::to_string(Format);
-    const std::string toolOut = o.dir + "/" + lasName.substr(0, lasName.size() - 4) + ".asc";
-    const std::string refOut = o.dir + "/reference.asc", floorOut = o.dir + "/floor.asc";
-    std::vector<double> tool, reference, floor, perFloor, perReference;
-    size_t textBytes = 0;
+// One way of running the tool, and what its runs gave.
+struct Config {
+    std::string label;
+    int threads;
+    bool terminal;
+    std::vector<double> seconds, perFloor;
+    double peakMiB = 0;
     bool identical = true;
-    long peakKiB = 0;
-    for (int run = 0; run < o.runs; ++run) {
-        settle(refOut);
-        reference.push_back(referenceOnce(las, refOut, Format));
-        settle(toolOut);
-        const ToolRun t = runTool(o, lasName, formatText.c_str());
-        identical = identical && t.seconds > 0 && sameBytes(toolOut, refOut);
-        {
-            // Held only for the floor: a forked tool would count it as its own memory.
-            const std::string toolText = wholeFile(toolOut);
-            textBytes = toolText.size();
-            settle(floorOut);
-            floor.push_back(floorOnce(las, toolText, floorOut));
-        }
-        releaseFreedMemory();
-        tool.push_back(t.seconds);
-        peakKiB = std::max(peakKiB, t.peakKiB);
-        perFloor.push_back(tool.back() / floor.back());
-        perReference.push_back(reference.back() / tool.back());
-    }
-    const double points = static_cast<double>(o.points);
-    const double toolRate = points / median(tool), refRate = points / median(reference);
-    std::printf("Format %2d: TREVLIN %12.0f points/s   fprintf %12.0f points/s   ratio %5.2fx   "
-                "byte-identical in %d runs: %s\n",
-                Format, toolRate, refRate, toolRate / refRate, o.runs, identical ? "yes" : "NO");
-    std::printf("Format %2d: %.1f MB of text; medians of %d runs: tool %.3f s, I/O floor %.3f s, "
-                "fprintf %.3f s; tool/floor %.2f, fprintf/tool %.2fx, peak %.1f MiB\n",
-                Format, static_cast<double>(textBytes) / 1e6, o.runs, median(tool), median(floor),
-                median(reference), median(perFloor), median(perReference),
-                static_cast<double>(peakKiB) / 1024.0);
-    for (const std::string &f : {toolOut, refOut, floorOut})
-        std::filesystem::remove(f);
-    return identical;
+};
+
+// The floor of one round: reading the LAS file and writing the text, as
+// two whole processes; their times, read and write.
+std::pair<double, double> floorOnce(const std::string &dir, const std::string &text)
+{
+    const double read = run(Child{{"cat", "bench.las"}}, dir).seconds;
+    const double write = run(Child{{"cat", text}, dir + "/copy.asc"}, dir).seconds;
+    // Gone at once, so that the dirty pages the next runs meet are their own.
+    std::filesystem::remove(dir + "/copy.asc");
+    return {read, write};
 }
 
-void reportMemory(const Options &o)
+// The tool's whole run, its output removed first so that every run starts
+// alike; its text is then compared with the reference.
+void toolOnce(const Options &o, const std::string &Format, const std::string &refText, Config *c,
+              double floorSeconds)
 {
-    const uint64_t sizes[2] = {std::min<uint64_t>(1000000, o.points), o.points};
-    for (uint64_t n : sizes) {
-        const std::string stem = "mem_" + std::to_string(n);
-        writeBenchFile(o.dir + "/" + stem + ".las", n);
-        const ToolRun t = runTool(o, stem + ".las", "0");
-        std::printf("Peak resident memory of TREVLIN, Format 0, %" PRIu64 " points: %.1f MiB\n", n,
-                    static_cast<double>(t.peakKiB) / 1024.0);
-        for (const char *suffix : {".las", ".asc", "_hdr.asc"})
-            std::filesystem::remove(o.dir + "/" + stem + suffix);
+    const std::string out = o.dir + "/bench.asc";
+    std::filesystem::remove(out);
+    const ChildRun r =
+        run(Child{{o.tool, "bench.las", Format}, "/dev/null", c->threads, c->terminal}, o.dir);
+    c->identical = c->identical && r.seconds > 0 && sameBytes(out, refText);
+    c->seconds.push_back(r.seconds);
+    c->perFloor.push_back(r.seconds / floorSeconds);
+    c->peakMiB = std::max(c->peakMiB, r.peakMiB);
+}
+
+// Reading and formatting without writing: the one-thread tool with its
+// output a link to /dev/null.
+double readAndFormatOnce(const Options &o, const std::string &Format)
+{
+    const std::string out = o.dir + "/bench.asc";
+    std::filesystem::remove(out);
+    std::filesystem::create_symlink("/dev/null", out);
+    const double seconds = run(Child{{o.tool, "bench.las", Format}, "/dev/null", 1}, o.dir).seconds;
+    std::filesystem::remove(out);
+    return seconds;
+}
+
+Config configOf(const std::string &label, int threads, bool terminal)
+{
+    Config c;
+    c.label = label, c.threads = threads, c.terminal = terminal;
+    return c;
+}
+
+std::vector<Config> configsFor(const Options &o)
+{
+    std::vector<Config> configs;
+    for (int t : o.threads)
+        configs.push_back(
+            configOf(std::to_string(t) + (t == 1 ? " thread" : " threads"), t, false));
+    configs.push_back(configOf("1 thread, stderr a terminal", 1, true));
+    return configs;
+}
+
+void printTable(int Format, const Options &o, const std::vector<Config> &configs,
+                double floorMedian, double fprintfSeconds)
+{
+    std::printf("  %-30s %10s %13s %9s %10s\n", "", "tool/floor", "tool/fprintf", "peak MiB",
+                "identical");
+    for (const Config &c : configs)
+        std::printf("  %-30s %10.2f %13.3f %9.1f %10s\n", c.label.c_str(), median(c.perFloor),
+                    median(c.seconds) / fprintfSeconds, c.peakMiB, c.identical ? "yes" : "NO");
+    std::vector<double> twoAgainstOne;
+    for (size_t k = 0; k < configs[0].seconds.size() && configs.size() > 2; ++k)
+        twoAgainstOne.push_back(configs[1].seconds[k] / configs[0].seconds[k]);
+    std::printf("  Format %d: floor %.3f s, fprintf %.3f s, 1 thread %.3f s", Format, floorMedian,
+                fprintfSeconds, median(configs[0].seconds));
+    if (!twoAgainstOne.empty())
+        std::printf("; %s against 1 thread: %.2f", configs[1].label.c_str(), median(twoAgainstOne));
+    std::printf(" (medians of %d rounds)\n", o.runs);
+}
+
+// Per point: reading, formatting and writing, each on one core. The writes
+// into one file are serial, so with C cores a run takes at least the write,
+// and at least the work of all three stages shared by the C cores.
+void printStages(const Options &o, double read, double readAndFormat, double write)
+{
+    const double n = static_cast<double>(o.points) / 1e9;
+    const double format = std::max(0.0, readAndFormat - read);
+    std::printf("  per point: reading %.1f ns, formatting %.1f ns, writing %.1f ns\n", read / n,
+                format / n, write / n);
+    for (int cores : {2, 8}) {
+        const double estimate = std::max(write, (read + format + write) / cores);
+        std::printf("  estimate for %d cores: %.3f s, %.2f x the floor\n", cores, estimate,
+                    estimate / (read + write));
     }
+}
+
+bool benchFormat(const Options &o, int Format)
+{
+    const std::string formatText = std::to_string(Format), refText = o.dir + "/reference.asc";
+    const double fprintfSeconds = referenceOnce(o.dir + "/bench.las", refText, Format);
+    sync(); // once: the reference stays, and its writeback must not fall into the runs
+    std::vector<Config> configs = configsFor(o);
+    std::vector<double> floors, reads, writes, readFormats;
+    for (int round = 0; round < o.runs; ++round) {
+        const auto [read, write] = floorOnce(o.dir, refText);
+        reads.push_back(read), writes.push_back(write), floors.push_back(read + write);
+        // Each round starts with another configuration, so that none of
+        // them always meets what the one before it left in the page cache.
+        for (size_t k = 0; k < configs.size(); ++k)
+            toolOnce(o, formatText, refText,
+                     &configs[(k + static_cast<size_t>(round)) % configs.size()], floors.back());
+        readFormats.push_back(readAndFormatOnce(o, formatText));
+    }
+    std::printf("\nFormat %d, %" PRIu64 " points, %.1f MB of text\n", Format, o.points,
+                static_cast<double>(std::filesystem::file_size(refText)) / 1e6);
+    printTable(Format, o, configs, median(floors), fprintfSeconds);
+    printStages(o, median(reads), median(readFormats), median(writes));
+    for (const char *f : {"/reference.asc", "/copy.asc", "/bench.asc"})
+        std::filesystem::remove(o.dir + f);
+    return std::all_of(configs.begin(), configs.end(), [](const Config &c) { return c.identical; });
 }
 
 } // namespace
@@ -303,16 +362,15 @@ int main(int argc, char **argv)
             return 1;
         o.dir = pattern;
     }
-    const std::string las = o.dir + "/bench.las";
-    std::printf("Writing %" PRIu64 " points of LAS 1.2 point data format 3 to %s\n", o.points,
-                las.c_str());
-    writeBenchFile(las, o.points);
-    bool identical = benchFormat(o, "bench.las", 15);
-    identical = benchFormat(o, "bench.las", 0) && identical;
-    std::filesystem::remove(las);
-    std::filesystem::remove(o.dir + "/bench_hdr.asc");
-    reportMemory(o);
+    std::printf("Writing %" PRIu64 " points of LAS 1.2 point data format 3 to %s/bench.las\n",
+                o.points, o.dir.c_str());
+    writeBenchFile(o.dir + "/bench.las", o.points);
+    bool identical = benchFormat(o, 15);
+    identical = benchFormat(o, 0) && identical;
     if (ownDir)
         std::filesystem::remove_all(o.dir);
+    else
+        for (const char *f : {"/bench.las", "/bench_hdr.asc"})
+            std::filesystem::remove(o.dir + f);
     return identical ? 0 : 1;
 }
