@@ -159,6 +159,8 @@ std::map<std::string, std::string> filesIn(const std::string &dir)
             files[name] = "<link>";
         else if (entry.is_directory())
             files[name] = "<dir>";
+        else if (!entry.is_regular_file())
+            files[name] = "<special>"; // a FIFO would block the read
         else
             files[name] = readFile(entry.path().string());
     }
@@ -175,9 +177,29 @@ RunResult collect(pid_t pid, const std::string &outPath, const std::string &errP
     waitpid(pid, &status, 0);
     RunResult r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     r.out = readFile(outPath);
     r.err = readFile(errPath);
     return r;
+}
+
+// Everything written to the terminal, until the last writer has closed it.
+std::string drainTerminal(int master)
+{
+    std::string shown;
+    char chunk[4096];
+    for (ssize_t n; (n = read(master, chunk, sizeof chunk)) > 0;)
+        shown.append(chunk, static_cast<size_t>(n));
+    close(master);
+    return shown;
+}
+
+int openTerminal()
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    return master;
 }
 
 void redirect(const std::string &path, int fd)
@@ -274,11 +296,13 @@ std::string whyNobodyCannotRunIn(const std::string &dir)
 }
 
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
-                      bool unprivileged, const Environment &env)
+                      const Launch &how)
 {
     auto capture = std::make_shared<TempDir>();
-    const std::string outPath = *capture / "stdout", errPath = *capture / "stderr";
-    const bool asNobody = unprivileged && geteuid() == 0;
+    const std::string outPath = *capture / "stdout";
+    const int terminal = how.terminal ? openTerminal() : -1;
+    const std::string errPath = terminal >= 0 ? ptsname(terminal) : *capture / "stderr";
+    const bool asNobody = how.unprivileged && geteuid() == 0;
     std::string program = asNobody ? toolForNobody() : TREVLIN_PATH;
     std::vector<char *> argv;
     argv.push_back(program.data());
@@ -300,7 +324,7 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
             failLaunch(report[1], "setuid nobody");
         if (chdir(dir.c_str()) != 0)
             failLaunch(report[1], ("chdir " + dir).c_str());
-        for (const auto &[name, value] : env)
+        for (const auto &[name, value] : how.env)
             if (value ? setenv(name.c_str(), value, 1) != 0 : unsetenv(name.c_str()) != 0)
                 failLaunch(report[1], ("setenv " + name).c_str());
         execv(program.c_str(), argv.data());
@@ -315,18 +339,25 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
         throw std::runtime_error("the tool could not be started: " +
                                  std::string(why, static_cast<size_t>(n)));
     }
-    return StartedTool{pid, outPath, errPath, capture};
+    return StartedTool{pid, outPath, errPath, capture, terminal};
 }
 
 RunResult finishTool(StartedTool started)
 {
-    return collect(started.pid, started.outPath, started.errPath);
+    if (started.terminal < 0)
+        return collect(started.pid, started.outPath, started.errPath);
+    const std::string shown = drainTerminal(started.terminal);
+    RunResult r = collect(started.pid, started.outPath, "/dev/null");
+    r.err = shown;
+    return r;
 }
 
 RunResult runTool(const std::string &dir, const std::vector<std::string> &args,
                   const Environment &env)
 {
-    return finishTool(startTool(dir, args, false, env));
+    Launch how;
+    how.env = env;
+    return finishTool(startTool(dir, args, how));
 }
 
 RunResult runCaptured(const std::function<void()> &body)

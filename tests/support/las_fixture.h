@@ -59,8 +59,9 @@ std::map<std::string, std::string> filesIn(const std::string &dir);
 
 struct RunResult {
     int status = -1; // exit status, or -1 when the process did not exit
+    int signal = 0;  // the signal that ended the process, if one did
     std::string out; // standard output
-    std::string err; // standard error
+    std::string err; // standard error, or what its terminal showed
 };
 
 // Variables set for the tool on top of the tests' own environment; a null
@@ -71,17 +72,26 @@ using Environment = std::vector<std::pair<std::string, const char *>>;
 RunResult runTool(const std::string &dir, const std::vector<std::string> &args,
                   const Environment &env = {});
 
-// The same in two halves, for tests that act while the tool runs.
-// `unprivileged` runs it as user nobody when the tests run as root, so
-// that permission bits apply; check whyNobodyCannotRunIn first. A tool
+// How the tool is started.
+struct Launch {
+    Environment env;
+    // As user nobody when the tests run as root, so that permission bits
+    // apply; check whyNobodyCannotRunIn first.
+    bool unprivileged = false;
+    // Standard error a pseudo-terminal instead of a file.
+    bool terminal = false;
+};
+
+// The same in two halves, for tests that act while the tool runs. A tool
 // that cannot be started at all throws, rather than report a status.
 struct StartedTool {
     int pid;
     std::string outPath, errPath;
     std::shared_ptr<TempDir> capture; // holds stdout and stderr
+    int terminal;                     // the pseudo-terminal's master side, or -1
 };
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
-                      bool unprivileged = false, const Environment &env = {});
+                      const Launch &how = {});
 RunResult finishTool(StartedTool started);
 
 // When the tests run as root: why user nobody cannot run the tool in `dir`

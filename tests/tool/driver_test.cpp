@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <limits>
+#include <regex>
 
 namespace
 {
@@ -129,6 +130,34 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
                        {"a.las", "0"},
                        refusedThreads(threads),
                        {{"TREVLIN_THREADS", threads}}});
+}
+
+// The single arguments the tool answers, and their near misses, which
+// get the usual verdict on a command line.
+TEST(Driver, AnswersVersionAndHelpAlone)
+{
+    const std::pair<std::vector<std::string>, std::string> answered[] = {
+        {{"--version"}, "TREVLIN " TREVLIN_VERSION "\n"},
+        {{"--help"}, USAGE},
+        {{"-h"}, USAGE},
+    };
+    for (const auto &[args, out] : answered) {
+        const RunResult r = runTool(TempDir().path, args);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_EQ(r.out, out) << args[0];
+        EXPECT_EQ(r.err, "") << args[0];
+    }
+    const FailureCase nearMisses[] = {
+        {"--versions", NOTHING, {"--versions"}, MISSING_ARGUMENTS},
+        {"-v", NOTHING, {"-v"}, MISSING_ARGUMENTS},
+        {"--help with an argument",
+         NOTHING,
+         {"--help", "extra"},
+         "\nExtension of file --help should be preceeded by a dot (.)\n"},
+        {"--version and two more", NOTHING, {"--version", "0", "0"}, MISSING_ARGUMENTS},
+    };
+    for (const FailureCase &c : nearMisses)
+        expectFailure(c);
 }
 
 TEST(Driver, RefusesBadListsBeforeWritingAnything)
@@ -295,6 +324,70 @@ TEST(Driver, EveryThreadCountWritesTheSameFiles)
             if (name.find(".asc") != std::string::npos)
                 std::filesystem::remove(dir / name);
         EXPECT_EQ(filesIn(dir.path), before);
+    }
+}
+
+// What a terminal shows of the progress lines of these inputs (place in
+// the list and name): each drawn over itself at least once, then blanked.
+std::string progressPattern(const std::vector<std::string> &inputs)
+{
+    std::string pattern;
+    for (const std::string &input : inputs) {
+        const std::string escaped =
+            std::regex_replace(input, std::regex(R"([.^$|()\[\]{}*+?\\/])"), R"(\$&)");
+        pattern += "(\\r" + escaped + ": +[0-9]{1,3}%, [0-9.]+ (M )?records/s *)+\\r +\\r";
+    }
+    return pattern;
+}
+
+// On a terminal the progress line comes and goes, leaving standard output
+// and the files as they are; on anything else nothing at all is written.
+TEST(Driver, ProgressShowsOnATerminalOnly)
+{
+    struct ProgressCase {
+        const char *what;
+        std::vector<std::string> args;
+        bool terminal;
+        Environment env;
+        std::vector<std::string> shown; // progress lines expected, in order
+    };
+    const Environment soon = {{"TREVLIN_TEST_PROGRESS_DELAY_MS", "0"}};
+    const Environment soonInJobs = {{"TREVLIN_TEST_PROGRESS_DELAY_MS", "0"},
+                                    {"TREVLIN_THREADS", "3"},
+                                    {"TREVLIN_TEST_JOB_RECORDS", "7"}};
+    const ProgressCase table[] = {
+        {"single file", {"a.las", "15"}, true, soon, {"a.las"}},
+        {"list, three workers",
+         {"l.txt", "15"},
+         true,
+         soonInJobs,
+         {"1/3 a.las", "2/3 b.las", "3/3 a.las"}},
+        {"short conversion", {"l.txt", "15"}, true, {}, {}},
+        {"standard error a file", {"l.txt", "15"}, false, soonInJobs, {}},
+    };
+    for (const ProgressCase &c : table) {
+        TempDir dir;
+        writeLas(dir, "a.las", LASTYPE_12_FM0, 300), writeLas(dir, "b.las", LASTYPE_12_FM0, 50);
+        writeFile(dir / "l.txt", "a.las b.las a.las");
+        Launch how;
+        how.env = c.env, how.terminal = c.terminal;
+        const RunResult r = finishTool(startTool(dir.path, c.args, how));
+        EXPECT_EQ(r.status, 0) << c.what;
+        const std::string progress = c.args[0] == "a.las"
+                                         ? progressLines("a.las", "a.asc")
+                                         : progressLines("a.las", "a.asc") + "1 / 3\n\n" +
+                                               progressLines("b.las", "b.asc") + "2 / 3\n\n" +
+                                               progressLines("a.las", "a.asc") + "3 / 3\n\n";
+        EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progress)) << c.what;
+        EXPECT_TRUE(std::regex_match(r.err, std::regex(progressPattern(c.shown))))
+            << c.what << ": " << r.err;
+        const std::vector<std::string> converted = c.args[0] == "a.las"
+                                                       ? std::vector<std::string>{"a"}
+                                                       : std::vector<std::string>{"a", "b"};
+        for (const std::string &name : converted)
+            EXPECT_EQ(readFile(dir / (name + ".asc")),
+                      referencePointText(15, LASTYPE_12_FM0, dir / (name + ".las")))
+                << c.what;
     }
 }
 

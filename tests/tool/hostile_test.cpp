@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
+#include <poll.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -244,7 +247,9 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
         const std::string problem = whyNobodyCannotRunIn(dir.path);
         if (!problem.empty())
             GTEST_SKIP() << problem;
-        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, true));
+        Launch asNobody;
+        asNobody.unprivileged = true;
+        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, asNobody));
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.out, failedHeader);
         EXPECT_EQ(filesIn(dir.path).size(), 1u);
@@ -299,7 +304,7 @@ TEST(Hostile, InputTruncatedAfterValidationEndsAtItsLastWholeRecord)
         writeFile(dir / "l.txt", "a.las b.las");
         ASSERT_EQ(mkfifo((dir / "a.asc").c_str(), 0600), 0);
         const StartedTool tool =
-            startTool(dir.path, {"l.txt", "0"}, false, {{"TREVLIN_THREADS", threads}});
+            startTool(dir.path, {"l.txt", "0"}, {{{"TREVLIN_THREADS", threads}}});
         ASSERT_TRUE(appears(dir / "a_hdr.asc"));
         fs::resize_file(dir / "b.las", 227 + 70000 * 34 + 17);
         readFile(dir / "a.asc"); // until the tool closes it
@@ -309,6 +314,123 @@ TEST(Hostile, InputTruncatedAfterValidationEndsAtItsLastWholeRecord)
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 70001) << threads;
         EXPECT_EQ(text, referencePointText(0, LASTYPE_12_FM3, dir / "b.las")) << threads;
     }
+}
+
+// The test's end of a FIFO, opened without waiting for the tool's end.
+struct FifoEnd {
+    int fd;
+    explicit FifoEnd(const std::string &path, int flags)
+        : fd(open(path.c_str(), flags | O_NONBLOCK))
+    {
+    }
+    ~FifoEnd()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+// Waits until the tool has written some of the point file that `reader`
+// reads, and takes a little of it, so that the tool is in mid-file.
+bool toolIsWriting(const FifoEnd &reader)
+{
+    pollfd ready{reader.fd, POLLIN, 0};
+    char some[4096];
+    return poll(&ready, 1, 60000) == 1 && read(reader.fd, some, sizeof some) > 0;
+}
+
+// Reads what the tool still writes until it has closed its end. A tool
+// built with ThreadSanitizer takes a signal only once its write returns.
+void drainUntilClosed(const FifoEnd &reader)
+{
+    char chunk[65536];
+    for (int idle = 0; idle < 600;) {
+        const ssize_t n = read(reader.fd, chunk, sizeof chunk);
+        if (n == 0)
+            return;
+        if (n < 0) {
+            pollfd ready{reader.fd, POLLIN, 0};
+            poll(&ready, 1, 100);
+            ++idle;
+        }
+    }
+}
+
+// A signal while a point file is being written (a FIFO the test reads
+// slowly) removes that file and nothing else, says so on standard error
+// and ends the tool by that signal; standard output is what it was.
+TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
+{
+    struct InterruptCase {
+        const char *what;
+        int signal;
+        const char *threads;
+        std::string input;
+        std::string pointFile; // being written when the signal comes
+    };
+    const InterruptCase table[] = {
+        {"SIGINT, one thread", SIGINT, "1", "a.las", "a.asc"},
+        {"SIGTERM, four threads", SIGTERM, "4", "a.las", "a.asc"},
+        {"SIGHUP, two threads", SIGHUP, "2", "a.las", "a.asc"},
+        {"SIGINT in the second file of a list", SIGINT, "4", "l.txt", "b.asc"},
+        {"SIGTERM in the second file of a list", SIGTERM, "1", "l.txt", "b.asc"},
+    };
+    for (const InterruptCase &c : table) {
+        TempDir dir;
+        for (const char *name : {"a.las", "b.las"})
+            writeFile(dir / name, lasFileBytes(headerForType(LASTYPE_12_FM3),
+                                               varietyOfPoints(7, 30000), LASTYPE_12_FM3));
+        writeFile(dir / "l.txt", "a.las b.las");
+        ASSERT_EQ(mkfifo((dir / c.pointFile).c_str(), 0600), 0);
+        const FifoEnd reader(dir / c.pointFile, O_RDONLY);
+        const StartedTool tool =
+            startTool(dir.path, {c.input, "0"}, {{{"TREVLIN_THREADS", c.threads}}});
+        ASSERT_TRUE(toolIsWriting(reader)) << c.what;
+        kill(tool.pid, c.signal);
+        drainUntilClosed(reader);
+        const RunResult r = finishTool(tool);
+        EXPECT_EQ(r.signal, c.signal) << c.what;
+        EXPECT_EQ(r.err, "TREVLIN: interrupted; removed incomplete " + c.pointFile + "\n")
+            << c.what;
+        std::map<std::string, std::string> left = {{"a.las", readFile(dir / "a.las")},
+                                                   {"b.las", readFile(dir / "b.las")},
+                                                   {"l.txt", "a.las b.las"}};
+        std::string out = bannerText() + CONVERTING;
+        if (c.input == "l.txt") {
+            out += "1 / 2\n\n" + progressLines("b.las", "b.asc") + "2 / 2\n\n";
+            left["a.asc"] = referencePointText(0, LASTYPE_12_FM3, dir / "a.las");
+            left["b_hdr.asc"] = referenceHeaderText(dir / "b.las", LASTYPE_12_FM3);
+        }
+        left["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
+        EXPECT_EQ(r.out, out) << c.what;
+        EXPECT_EQ(filesIn(dir.path), left) << c.what;
+    }
+}
+
+// Before any output exists (the list is a FIFO that never ends), a signal
+// ends the run with nothing to remove.
+TEST(Hostile, InterruptedBeforeAnyOutputRemovesNothing)
+{
+    TempDir dir;
+    writeOnePointLas(dir, "a.las");
+    ASSERT_EQ(mkfifo((dir / "l.txt").c_str(), 0600), 0);
+    const StartedTool tool = startTool(dir.path, {"l.txt", "0"});
+    // The FIFO takes a writer only once the tool has opened it to read;
+    // the writer then stays, so that the tool waits for names.
+    int writer = -1;
+    for (int waited = 0; writer < 0 && waited < 60000; ++waited) {
+        writer = open((dir / "l.txt").c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(writer, 0);
+    kill(tool.pid, SIGTERM);
+    const RunResult r = finishTool(tool);
+    close(writer);
+    EXPECT_EQ(r.signal, SIGTERM);
+    EXPECT_EQ(r.err, "TREVLIN: interrupted\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(filesIn(dir.path).size(), 2u);
 }
 
 // Point data that starts beyond 3 GB, with the last record crossing 4 GiB:
