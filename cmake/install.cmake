@@ -12,6 +12,9 @@ else()
   set(TREVLIN_BIN_DIR ${CMAKE_INSTALL_BINDIR})
   set(TREVLIN_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/trevlin)
   install(FILES tool/TREVLIN.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The job script for converting collections on a Slurm cluster.
+  install(PROGRAMS cluster/slurm/convert-tiles.sbatch
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/trevlin/slurm)
 endif()
 set(HOLVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/HolvaneLidar)
 

@@ -28,7 +28,7 @@ echo "ok: lintian, no errors"
 
 dpkg-deb -x "$deb" "$work/root"
 for f in usr/bin/TREVLIN usr/share/man/man1/TREVLIN.1.gz usr/share/doc/trevlin/copyright \
-  usr/include/HOLVANE_LiDAR.h; do
+  usr/include/HOLVANE_LiDAR.h usr/share/trevlin/slurm/convert-tiles.sbatch; do
   [ -e "$work/root/$f" ] || fail "the package lacks /$f"
 done
 mkdir "$work/run"
