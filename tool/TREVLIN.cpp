@@ -192,6 +192,7 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
     setFileBeingWritten(replaceExtension(LASName, "_hdr.asc"));
     writeAsciiHeader(LASName.c_str(), ph12, LASType);
+    clearFileBeingWritten();
     writePointFile(LASName, LASNameASCII, Format, LASType, fin, ph12, position, LASCount);
     std::fclose(fin);
 }
