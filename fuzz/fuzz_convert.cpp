@@ -3,7 +3,6 @@
 // reference.
 #include "TREVLIN_tool.h"
 #include "fuzz_support.h"
-#include "platform.h"
 #include "reference_writer.h"
 
 #include <cstring>
@@ -27,10 +26,7 @@ std::string toolPoints(int Format, int16_t type, const LAS12Header &h, const Poi
     FILE *fin = std::fopen("in.las", "rb");
     FILE *fout = std::fopen("in.asc", "w");
     seek_from_start(fin, h.OffsetToData);
-    const uint64_t size = fileSizeOf(fin);
-    const PointInput in{"in.las", fin, h.OffsetToData,
-                        size > h.OffsetToData ? size - h.OffsetToData : 0};
-    writePoints(Format, type, in, fout, &h, &b);
+    writePoints(Format, type, pointInputOf("in.las", fin, &h), fout, &h, &b);
     std::fclose(fin);
     std::fclose(fout);
     return readBytes("in.asc");

@@ -138,14 +138,6 @@ void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Hea
     }
 }
 
-// Bytes of point data from OffsetToData to the end of the file, as it is
-// when its conversion begins.
-uint64_t pointDataBytes(FILE *fin, const LAS12Header *ph12)
-{
-    const uint64_t size = fileSizeOf(fin);
-    return size > ph12->OffsetToData ? size - ph12->OffsetToData : 0;
-}
-
 // Writes the point text of one input into LASNameASCII, with the progress
 // line shown while it runs.
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
@@ -160,7 +152,7 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
         std::puts("Failed to allocate memory for 1 record of data structure");
         std::exit(-1);
     }
-    const PointInput in{LASName.c_str(), fin, ph12->OffsetToData, pointDataBytes(fin, ph12)};
+    const PointInput in = pointInputOf(LASName.c_str(), fin, ph12);
     progressStartFile(LASName, position, LASCount, in.dataBytes / las_record_size(LASType));
     const bool written = writePoints(Format, LASType, in, fout, ph12, &buffers);
     progressEndFile();

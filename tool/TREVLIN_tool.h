@@ -72,6 +72,10 @@ struct PointInput {
     uint64_t dataBytes; // bytes from dataStart to the end when the conversion began
 };
 
+// The input as it is when its conversion begins: fin positioned at
+// OffsetToData, and the bytes of point data from there to the end.
+PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12);
+
 // Streams every whole point record of the input into fout as the Format's
 // text, on the pipeline's workers when it runs and the input is large
 // enough, on the calling thread otherwise. False when writing failed.

@@ -163,19 +163,16 @@ bool writeFile(const FileInHand &f, FILE *fout)
 // Records per job for this file: as many as make about three quarters of a
 // job's text, judged by the text of its first records, so that a job's
 // text rarely needs the writer's help. At most settings.jobRecords.
-size_t recordsPerJob(const RecordText &text, FILE *in, uint64_t dataStart)
+size_t recordsPerJob(const FileInHand &f)
 {
-    const size_t sample = settings.jobRecords < 64 ? settings.jobRecords : 64;
+    FileInHand sample = f;
+    sample.jobRecords = settings.jobRecords < 64 ? settings.jobRecords : 64;
     Slot &s = slots[0];
-    size_t got = 0;
-    if (seek_from_start(in, dataStart))
-        got = std::fread(s.records, 1, sample * text.recordSize, in);
-    const unsigned char *r = s.records, *end = s.records + got / text.recordSize * text.recordSize;
-    const char *out = text.format(s.text, s.text + settings.jobTextBytes, &r, end, *text.layout);
-    const size_t sampled = static_cast<size_t>(r - s.records) / text.recordSize;
+    readAndFormat(sample, f.streams[0], 0, &s);
+    const size_t sampled = static_cast<size_t>(s.rest - s.records) / f.text->recordSize;
     if (sampled == 0)
         return settings.jobRecords;
-    const size_t perRecord = static_cast<size_t>(out - s.text) / sampled + 1;
+    const size_t perRecord = s.length / sampled + 1;
     const size_t fit = (settings.jobTextBytes - MAX_LINE_BYTES) / 4 * 3 / perRecord;
     return fit < 1 ? 1 : fit < settings.jobRecords ? fit : settings.jobRecords;
 }
@@ -274,8 +271,8 @@ PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FI
     }
     PipelineOutcome outcome = PIPELINE_NOT_USED;
     if (streams.size() == workers.size()) {
-        const size_t jobRecords = recordsPerJob(text, streams[0], in.dataStart);
-        const FileInHand f{&text, streams.data(), in.dataStart, jobRecords};
+        FileInHand f{&text, streams.data(), in.dataStart, 0};
+        f.jobRecords = recordsPerJob(f);
         outcome = writeFile(f, fout) ? PIPELINE_WRITTEN : PIPELINE_WRITE_FAILED;
     }
     for (FILE *stream : streams)

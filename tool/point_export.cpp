@@ -385,6 +385,13 @@ void releasePointBuffers(PointBuffers *b)
     b->text = nullptr;
 }
 
+PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12)
+{
+    const uint64_t size = fileSizeOf(fin);
+    return PointInput{name, fin, ph12->OffsetToData,
+                      size > ph12->OffsetToData ? size - ph12->OffsetToData : 0};
+}
+
 bool writeAll(FILE *fout, const char *text, size_t n)
 {
     return std::fwrite(text, 1, n, fout) == n;

@@ -4,7 +4,6 @@
 // fprintf reference. Built with ThreadSanitizer, this is also the race test.
 #include "TREVLIN_tool.h"
 #include "las_fixture.h"
-#include "platform.h"
 
 #include <gtest/gtest.h>
 
@@ -25,9 +24,7 @@ bool convertHere(const std::string &lasPath, const std::string &outPath, int For
     FILE *fin = std::fopen(lasPath.c_str(), "rb");
     FILE *fout = std::fopen(outPath.c_str(), "wb");
     seek_from_start(fin, h.OffsetToData);
-    const uint64_t size = fileSizeOf(fin);
-    const PointInput in{lasPath.c_str(), fin, h.OffsetToData,
-                        size > h.OffsetToData ? size - h.OffsetToData : 0};
+    const PointInput in = pointInputOf(lasPath.c_str(), fin, &h);
     PointBuffers buffers{};
     allocatePointBuffers(&buffers);
     const bool written = writePoints(Format, type, in, fout, &h, &buffers);
