@@ -416,8 +416,7 @@ TEST(Driver, ProgressShowsOnATerminalOnly)
                                                progressLines("b.las", "b.asc") + "2 / 3\n\n" +
                                                progressLines("a.las", "a.asc") + "3 / 3\n\n";
         EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progress)) << c.what;
-        EXPECT_TRUE(showsProgress(r.err, c.shown))
-            << c.what << ": " << r.err;
+        EXPECT_TRUE(showsProgress(r.err, c.shown)) << c.what << ": " << r.err;
         const std::vector<std::string> converted = c.args[0] == "a.las"
                                                        ? std::vector<std::string>{"a"}
                                                        : std::vector<std::string>{"a", "b"};
