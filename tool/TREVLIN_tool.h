@@ -85,11 +85,13 @@ bool writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;
 
+struct RecordText;
+
 // The text of the records from *r up to `end`, written from `out`, while a
 // line is sure to fit before `textEnd`; moves *r past the records written
 // and returns where their text ends.
 using RecordFormatter = char *(*)(char *out, const char *textEnd, const unsigned char **r,
-                                  const unsigned char *end, const FileLayout &layout);
+                                  const unsigned char *end, const RecordText &t);
 
 // How one file's records become text.
 struct RecordText {

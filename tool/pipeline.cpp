@@ -90,7 +90,7 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->end = s->records + got / recordSize * recordSize;
     s->rest = s->records;
     const char *textEnd = s->text + settings.jobTextBytes;
-    char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text->layout);
+    char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
     s->length = static_cast<size_t>(out - s->text);
 }
 

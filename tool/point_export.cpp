@@ -81,7 +81,6 @@ struct FileLayout {
     CoordinateFormat axis[3];
     FixedFormat gpsTime;
     size_t rgbOffset;
-    size_t recordSize;
 };
 
 namespace
@@ -93,8 +92,8 @@ FileLayout layoutOfFile(const LAS12Header *h, int16_t LASType)
                        coordinate_format(h->YScaleFactor, h->YOffset, _digitsY),
                        coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
                       fixed_format(7),
-                      LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red) : offsetof(LAS12fm3, Red),
-                      las_record_size(LASType)};
+                      LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red)
+                                                : offsetof(LAS12fm3, Red)};
 }
 
 // A field of the record's little-endian byte image.
@@ -291,11 +290,15 @@ using LineWriter = char *(*)(char *, const unsigned char *, const FileLayout &);
 // is inlined; it stops where the next line might not fit.
 template <LineWriter putLine>
 char *formatRecords(char *out, const char *textEnd, const unsigned char **r,
-                    const unsigned char *end, const FileLayout &f)
+                    const unsigned char *end, const RecordText &t)
 {
+    const FileLayout &f = *t.layout;
+    // A local, which no store of text can alias, so it is not loaded again
+    // for every record.
+    const size_t recordSize = t.recordSize;
     const char *const roomEnd = textEnd - MAX_LINE_BYTES;
     const unsigned char *record = *r;
-    for (; record != end && out <= roomEnd; record += f.recordSize) {
+    for (; record != end && out <= roomEnd; record += recordSize) {
         out = putLine(out, record, f);
         std::memcpy(out, LINE_END, LINE_END_LENGTH);
         out += LINE_END_LENGTH;
@@ -401,7 +404,7 @@ bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textByt
                      const unsigned char *r, const unsigned char *end)
 {
     for (;;) {
-        *pending = t.format(*pending, text + textBytes, &r, end, *t.layout);
+        *pending = t.format(*pending, text + textBytes, &r, end, t);
         if (r == end)
             return true;
         if (!writeAll(fout, text, static_cast<size_t>(*pending - text)))
@@ -419,7 +422,7 @@ bool writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
     if (!formatServesType(Format, LASType))
         return true;
     const FileLayout layout = layoutOfFile(ph12, LASType);
-    const RecordText text{formatterFor(Format, LASType), &layout, layout.recordSize};
+    const RecordText text{formatterFor(Format, LASType), &layout, las_record_size(LASType)};
     switch (pipelineConvert(in, text, fout)) {
     case PIPELINE_WRITTEN: return true;
     case PIPELINE_WRITE_FAILED: return false;
