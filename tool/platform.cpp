@@ -39,6 +39,27 @@ size_t clearedColumns()
     return columns < MAX_CLEARED ? columns : MAX_CLEARED;
 }
 
+// Each platform's own, below: both are safe to call in an interrupt.
+void writeError(const char *text, size_t n);
+bool removeFile(const char *name);
+
+// What every interrupt does before the process ends: the progress line is
+// cleared, the file being written removed, and the one line printed.
+void reportInterrupt()
+{
+    if (const size_t columns = clearedColumns(); columns > 0) {
+        writeError(CLEAR.text, columns + 1);
+        writeError("\r", 1);
+    }
+    const int k = outputInForce.load();
+    if (k >= 0 && removeFile(outputName[k].c_str())) {
+        writeError(removedMessage[k].data(), removedMessage[k].size());
+    } else {
+        writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
+        writeError(LINE_END, LINE_END_LENGTH);
+    }
+}
+
 } // namespace
 
 void setFileBeingWritten(const std::string &name)
@@ -83,6 +104,11 @@ void writeError(const char *text, size_t n)
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(n), &written, nullptr);
 }
 
+bool removeFile(const char *name)
+{
+    return DeleteFileA(name) != 0;
+}
+
 // Runs in a thread of its own, while the conversion goes on. The point
 // file was created with FILE_SHARE_DELETE, so it can be deleted while the
 // writer still has it open; it disappears when the process ends, which
@@ -93,17 +119,7 @@ BOOL WINAPI onConsoleControl(DWORD event)
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     std::lock_guard<std::mutex> held(outputNameLock);
-    if (const size_t columns = clearedColumns(); columns > 0) {
-        writeError(CLEAR.text, columns + 1);
-        writeError("\r", 1);
-    }
-    const int k = outputInForce.load();
-    if (k >= 0 && DeleteFileA(outputName[k].c_str())) {
-        writeError(removedMessage[k].data(), removedMessage[k].size());
-    } else {
-        writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
-        writeError(LINE_END, LINE_END_LENGTH);
-    }
+    reportInterrupt();
     restoreConsole();
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     return TRUE;
@@ -190,22 +206,17 @@ void writeError(const char *text, size_t n)
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, n);
 }
 
+bool removeFile(const char *name)
+{
+    return unlink(name) == 0;
+}
+
 // Only async-signal-safe calls: the names and texts were made before the
 // file was created, and the signal's default action then ends the process
 // as that signal, once the handler returns and the signal is unblocked.
 extern "C" void onInterrupt(int signal)
 {
-    if (const size_t columns = clearedColumns(); columns > 0) {
-        writeError(CLEAR.text, columns + 1);
-        writeError("\r", 1);
-    }
-    const int k = outputInForce.load();
-    if (k >= 0 && unlink(outputName[k].c_str()) == 0) {
-        writeError(removedMessage[k].c_str(), removedMessage[k].size());
-    } else {
-        writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
-        writeError(LINE_END, LINE_END_LENGTH);
-    }
+    reportInterrupt();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }

@@ -43,8 +43,7 @@ std::string shortened(const std::string &name)
 
 std::string lineText(uint64_t done, double seconds)
 {
-    const uint64_t percent =
-        fileRecords == 0 ? 100 : (done >= fileRecords ? 100 : done * 100 / fileRecords);
+    const uint64_t percent = done >= fileRecords ? 100 : done * 100 / fileRecords;
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
     char place[32] = "";
     if (filePosition > 0)
