@@ -261,8 +261,8 @@ u128 pow10_128(int d)
 }
 
 // "%.*f" of a finite value with d <= 19 decimals (m * 10^d then fits 127
-// bits, and what follows the point 64), written backward to end before `end`; returns where it starts.
-// Rounds the exact binary value half to even, as glibc does.
+// bits, and what follows the point 64), written backward to end before `end`; returns where it
+// starts. Rounds the exact binary value half to even, as glibc does.
 char *referenceText(char *end, double value, int d, u128 p10)
 {
     uint64_t bits;
@@ -328,7 +328,7 @@ struct CaseRun {
     int decimals;
     u128 p10; // 10^decimals
     const Options *o;
-    uint64_t values;          // raw values to check
+    uint64_t values; // raw values to check
     std::atomic<uint64_t> nextBlock{0}, checked{0}, mismatches{0}, referenceWrong{0};
     std::mutex lock; // guards `shown`
     std::vector<Mismatch> shown;
@@ -406,8 +406,8 @@ uint64_t runCase(const Options &o, const Case &c, size_t number, size_t count)
     run.format = coordinate_format(c.scale, c.offset, run.decimals);
     run.values = static_cast<uint64_t>(o.last - o.first) / o.slice + 1;
     if (run.decimals > MAX_REFERENCE_DECIMALS) {
-        std::printf("%-24s %2d decimals: beyond the reference's %d, not checked\n",
-                    c.label.c_str(), run.decimals, MAX_REFERENCE_DECIMALS);
+        std::printf("%-24s %2d decimals: beyond the reference's %d, not checked\n", c.label.c_str(),
+                    run.decimals, MAX_REFERENCE_DECIMALS);
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
@@ -430,7 +430,8 @@ uint64_t runCase(const Options &o, const Case &c, size_t number, size_t count)
                 run.decimals, run.format.integral ? "integral" : "double", run.values,
                 run.mismatches.load() + run.referenceWrong.load(), seconds);
     for (const Mismatch &m : run.shown)
-        std::printf("    %s raw %" PRId64 " scale %.17g offset %.17g: expected \"%s\", got \"%s\"\n",
+        std::printf("    %s raw %" PRId64
+                    " scale %.17g offset %.17g: expected \"%s\", got \"%s\"\n",
                     m.referenceWrong ? "REFERENCE (snprintf, reference)" : "MISMATCH", m.raw,
                     c.scale, c.offset, m.expected.c_str(), m.got.c_str());
     std::fflush(stdout);

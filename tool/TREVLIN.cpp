@@ -139,14 +139,13 @@ void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Hea
 }
 
 // Writes the point text of one input into LASNameASCII, with the progress
-// line shown while it runs.
+// line shown while it runs; the records converted go in *records.
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
-                    int16_t LASType, FILE *fin, const LAS12Header *ph12, int position, int LASCount)
+                    int16_t LASType, FILE *fin, const LAS12Header *ph12, int position, int LASCount,
+                    uint64_t *records)
 {
-    setFileBeingWritten(LASNameASCII);
-    FILE *fout = createOutputFile(LASNameASCII.c_str());
-    if (!fout)
-        failWith("\nFailed to open file %s for writing\n", LASNameASCII.c_str());
+    OutputFile points;
+    beginOutput(&points, LASNameASCII);
     PointBuffers buffers{};
     if (!allocatePointBuffers(&buffers)) {
         std::puts("Failed to allocate memory for 1 record of data structure");
@@ -154,12 +153,28 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
     }
     const PointInput in = pointInputOf(LASName.c_str(), fin, ph12);
     progressStartFile(LASName, position, LASCount, in.dataBytes / las_record_size(LASType));
-    const bool written = writePoints(Format, LASType, in, fout, ph12, &buffers);
+    const PointsOutcome outcome =
+        writePoints(Format, LASType, in, points.stream, ph12, &buffers, records);
     progressEndFile();
     releasePointBuffers(&buffers);
-    if (std::fclose(fout) != 0 || !written)
-        failWith("\nFailed to write file %s\n", LASNameASCII.c_str());
-    clearFileBeingWritten();
+    if (outcome == POINTS_READ_FAILED) {
+        discardOutput(&points);
+        failWith("\nFailed to read file %s\n", LASName.c_str());
+    }
+    commitOutput(&points, outcome == POINTS_WRITTEN);
+}
+
+// A file cut short (an interrupted copy) or holding more than it says
+// converts all the same, but the user converting thousands of tiles needs
+// to hear of it.
+void warnOfRecordCount(const std::string &LASName, const LAS12Header *ph12, uint64_t records)
+{
+    if (records == ph12->NumberOfPointReturns)
+        return;
+    std::fflush(stdout);
+    std::fprintf(stderr, "TREVLIN: warning: %s holds %llu point records; its header declares %lu\n",
+                 LASName.c_str(), static_cast<unsigned long long>(records),
+                 static_cast<unsigned long>(ph12->NumberOfPointReturns));
 }
 
 // Converts one input: its header report, then its point text. In list
@@ -182,11 +197,11 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
-    setFileBeingWritten(replaceExtension(LASName, "_hdr.asc"));
     writeAsciiHeader(LASName.c_str(), ph12, LASType);
-    clearFileBeingWritten();
-    writePointFile(LASName, LASNameASCII, Format, LASType, fin, ph12, position, LASCount);
+    uint64_t records = 0;
+    writePointFile(LASName, LASNameASCII, Format, LASType, fin, ph12, position, LASCount, &records);
     std::fclose(fin);
+    warnOfRecordCount(LASName, ph12, records);
 }
 
 // A setting that only the tests change, to make small files behave as

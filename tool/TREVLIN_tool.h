@@ -36,6 +36,40 @@ void rewindList(FILE *flist);
 // when no word is left. Names may hold any byte but white space.
 bool readListName(FILE *flist, std::string *name);
 
+// ====================== Output files ======================
+// Every output file comes into being the same way, so that a file under
+// its final name is always whole: the one from before the run, or the new
+// one, never a part. The calling sequence:
+//   beginOutput    names a temporary beside the final name, tells the
+//                  interrupt handler, then creates it (exclusively);
+//   write          into f.stream;
+//   commitOutput   closes, checks the close, renames over the final name;
+//   or discardOutput, which closes and removes the temporary.
+// A failure anywhere removes the temporary, and so does every exit of the
+// process while one is open. Only a kill that no handler sees (SIGKILL, a
+// crash) leaves one, under a name ending in TEMPORARY_SUFFIX.
+// A final name that is a pipe or a device (/dev/null, a FIFO a reader
+// waits on) is written directly: there is no file there to replace.
+struct OutputFile {
+    std::string name;      // the final name
+    std::string temporary; // where the text is written; `name` when directly
+    FILE *stream;
+};
+
+inline constexpr char TEMPORARY_SUFFIX[] = ".incomplete";
+
+// Opens the output; ends the process with "Failed to open file <name> for
+// writing" when it cannot.
+void beginOutput(OutputFile *f, const std::string &name);
+// Puts the complete output under its final name. `written` says whether
+// every write succeeded; when not, or when the close or the rename fails,
+// the temporary is removed and the process ends with a message naming the
+// file.
+void commitOutput(OutputFile *f, bool written);
+// Closes the output and removes the temporary; the final name keeps what
+// it held before.
+void discardOutput(OutputFile *f);
+
 // ====================== Header report ======================
 // Writes <name>_hdr.asc; ends the process when it cannot be written.
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type);
@@ -76,11 +110,14 @@ struct PointInput {
 // OffsetToData, and the bytes of point data from there to the end.
 PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12);
 
+enum PointsOutcome { POINTS_WRITTEN, POINTS_WRITE_FAILED, POINTS_READ_FAILED };
+
 // Streams every whole point record of the input into fout as the Format's
 // text, on the pipeline's workers when it runs and the input is large
-// enough, on the calling thread otherwise. False when writing failed.
-bool writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
-                 const LAS12Header *ph12, const PointBuffers *buffers);
+// enough, on the calling thread otherwise, and counts them in *records.
+// The text ends at the end of the input, or at a read that failed.
+PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
+                          const LAS12Header *ph12, const PointBuffers *buffers, uint64_t *records);
 
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;
@@ -124,12 +161,19 @@ bool startPipeline(const PipelineSettings &settings);
 // Stops and joins the workers and releases the job buffers.
 void stopPipeline();
 
-enum PipelineOutcome { PIPELINE_NOT_USED, PIPELINE_WRITTEN, PIPELINE_WRITE_FAILED };
+enum PipelineOutcome {
+    PIPELINE_NOT_USED,
+    PIPELINE_WRITTEN,
+    PIPELINE_WRITE_FAILED,
+    PIPELINE_READ_FAILED
+};
 
-// Converts the input on the workers, the caller writing: not used when the
-// pipeline does not run, the input fits one job, or the workers' streams
-// cannot be opened; the caller then converts it on its own.
-PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout);
+// Converts the input on the workers, the caller writing, and counts the
+// records written in *records: not used when the pipeline does not run,
+// the input fits one job, or the workers' streams cannot be opened; the
+// caller then converts it on its own.
+PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout,
+                                uint64_t *records);
 
 // ====================== Progress on a terminal ======================
 // Shown only when standard error is a terminal; called only by the thread

@@ -3,7 +3,6 @@
 #include "number_text.h"
 #include "platform.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -116,16 +115,8 @@ std::string headerReportText(const LAS12Header *h, int16_t Type)
 
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type)
 {
-    const std::string HeaderName = replaceExtension(Name, "_hdr.asc");
-    FILE *f = createOutputFile(HeaderName.c_str());
-    if (!f) {
-        std::printf("\nFailed to open file %s for writing\n", HeaderName.c_str());
-        std::exit(-1);
-    }
+    OutputFile report;
+    beginOutput(&report, replaceExtension(Name, "_hdr.asc"));
     const std::string text = headerReportText(h, Type);
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written) {
-        std::printf("\nFailed to write file %s\n", HeaderName.c_str());
-        std::exit(-1);
-    }
+    commitOutput(&report, writeAll(report.stream, text.data(), text.size()));
 }

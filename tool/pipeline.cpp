@@ -11,7 +11,8 @@
 // point file holds exactly the bytes one thread writes. A read that comes
 // back short makes its job the file's last: no later job is handed out,
 // and the writer stops after it, so the text ends at the last whole record
-// before the short read, as the one-thread loop's does.
+// before the short read, as the one-thread loop's does. A read that failed
+// (an I/O error, not the end of the file) ends the file there as a failure.
 //
 // Memory is bounded. Jobs live in a ring of slots whose buffers are
 // allocated once per run; a worker takes a job number only while that
@@ -45,6 +46,7 @@ struct Slot {                  // one job's place in the ring
     const unsigned char *rest; // first record whose text is not in `text`
     const unsigned char *end;  // end of the whole records read
     bool last;                 // the read came back short: the file ends here
+    bool failed;               // ... because reading failed, not at the end
     bool ready;                // formatted, waiting for the writer
 };
 
@@ -84,9 +86,11 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     const size_t recordSize = f.text->recordSize;
     const size_t bytes = f.jobRecords * recordSize;
     size_t got = 0;
-    if (seek_from_start(in, f.dataStart + job * bytes))
+    const bool reached = seek_from_start(in, f.dataStart + job * bytes);
+    if (reached)
         got = std::fread(s->records, 1, bytes, in);
     s->last = got < bytes;
+    s->failed = !reached || std::ferror(in) != 0;
     s->end = s->records + got / recordSize * recordSize;
     s->rest = s->records;
     const char *textEnd = s->text + settings.jobTextBytes;
@@ -131,8 +135,10 @@ bool writeJob(const RecordText &text, Slot *s, FILE *fout)
            writeAll(fout, s->text, static_cast<size_t>(out - s->text));
 }
 
-// The writer's loop over one file. Returns once no worker is busy with it.
-bool writeFile(const FileInHand &f, FILE *fout)
+// The writer's loop over one file; counts the records written in *records.
+// Returns once no worker is busy with it. A job whose read failed ends the
+// file unwritten.
+PipelineOutcome writeFile(const FileInHand &f, FILE *fout, uint64_t *records)
 {
     std::unique_lock<std::mutex> held(lock);
     file = &f;
@@ -140,20 +146,22 @@ bool writeFile(const FileInHand &f, FILE *fout)
     for (Slot &s : slots)
         s.ready = false;
     workToTake.notify_all();
-    uint64_t records = 0;
     for (;;) {
         Slot *s = &slots[writing % slots.size()];
         jobFinished.wait(held, [s] { return s->ready; });
         held.unlock();
-        const bool written = writeJob(*f.text, s, fout);
-        records += static_cast<uint64_t>(s->end - s->records) / f.text->recordSize;
-        progressRecords(records);
+        PipelineOutcome outcome = PIPELINE_READ_FAILED;
+        if (!s->failed) {
+            outcome = writeJob(*f.text, s, fout) ? PIPELINE_WRITTEN : PIPELINE_WRITE_FAILED;
+            *records += static_cast<uint64_t>(s->end - s->records) / f.text->recordSize;
+            progressRecords(*records);
+        }
         held.lock();
         s->ready = false;
-        if (!written || s->last) {
+        if (outcome != PIPELINE_WRITTEN || s->last) {
             file = nullptr;
             jobFinished.wait(held, [] { return busy == 0; });
-            return written;
+            return outcome;
         }
         ++writing;
         workToTake.notify_one();
@@ -256,7 +264,8 @@ void stopPipeline()
     releaseSlots();
 }
 
-PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout)
+PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout,
+                                uint64_t *records)
 {
     if (workers.empty() || in.dataBytes <= settings.jobRecords * text.recordSize)
         return PIPELINE_NOT_USED;
@@ -273,7 +282,7 @@ PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FI
     if (streams.size() == workers.size()) {
         FileInHand f{&text, streams.data(), in.dataStart, 0};
         f.jobRecords = recordsPerJob(f);
-        outcome = writeFile(f, fout) ? PIPELINE_WRITTEN : PIPELINE_WRITE_FAILED;
+        outcome = writeFile(f, fout, records);
     }
     for (FILE *stream : streams)
         std::fclose(stream);

@@ -62,12 +62,13 @@ void reportInterrupt()
 
 } // namespace
 
-void setFileBeingWritten(const std::string &name)
+void setFileBeingWritten(const std::string &temporary, const std::string &finalName)
 {
     std::lock_guard<std::mutex> held(outputNameLock);
     const int next = outputInForce.load() == 0 ? 1 : 0;
-    outputName[next] = name;
-    removedMessage[next] = std::string(INTERRUPTED) + "; removed incomplete " + name + LINE_END;
+    outputName[next] = temporary;
+    removedMessage[next] =
+        std::string(INTERRUPTED) + "; removed incomplete " + finalName + LINE_END;
     outputInForce.store(next);
 }
 
@@ -162,6 +163,71 @@ FILE *createOutputFile(const char *name)
     return f;
 }
 
+FILE *createNewOutputFile(const char *name, bool *nameTaken)
+{
+    *nameTaken = false;
+    const HANDLE h =
+        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE *f = _fdopen(fd, "wb");
+    if (!f)
+        _close(fd);
+    return f;
+}
+
+// Windows has no pipes or devices under ordinary file names.
+OutputTarget outputTargetOf(const char *name)
+{
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return TARGET_DIRECTORY;
+    return TARGET_FILE_OR_ABSENT;
+}
+
+namespace
+{
+
+// Names arrive as UTF-8 (the manifest's code page); the wide calls take UTF-16.
+std::wstring wideName(const char *name)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, wide.data(), n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+} // namespace
+
+bool replaceFile(const char *from, const char *to)
+{
+    const std::wstring wideFrom = wideName(from), wideTo = wideName(to);
+    return !wideFrom.empty() && !wideTo.empty() &&
+           MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool deleteFile(const char *name)
+{
+    return removeFile(name);
+}
+
+unsigned long processNumber()
+{
+    return GetCurrentProcessId();
+}
+
 uint64_t fileSizeOf(FILE *f)
 {
     struct _stat64 status;
@@ -191,6 +257,7 @@ void unblockInterrupts()
 
 #else
 #include <cerrno>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -258,6 +325,44 @@ void watchForInterrupts()
 FILE *createOutputFile(const char *name)
 {
     return std::fopen(name, "wb");
+}
+
+// O_EXCL: two runs can never share one temporary name.
+FILE *createNewOutputFile(const char *name, bool *nameTaken)
+{
+    *nameTaken = false;
+    const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *nameTaken = errno == EEXIST;
+        return nullptr;
+    }
+    FILE *f = fdopen(fd, "wb");
+    if (!f)
+        close(fd);
+    return f;
+}
+
+OutputTarget outputTargetOf(const char *name)
+{
+    struct stat status;
+    if (stat(name, &status) != 0 || S_ISREG(status.st_mode))
+        return TARGET_FILE_OR_ABSENT;
+    return S_ISDIR(status.st_mode) ? TARGET_DIRECTORY : TARGET_SPECIAL;
+}
+
+bool replaceFile(const char *from, const char *to)
+{
+    return std::rename(from, to) == 0;
+}
+
+bool deleteFile(const char *name)
+{
+    return removeFile(name);
+}
+
+unsigned long processNumber()
+{
+    return static_cast<unsigned long>(getpid());
 }
 
 uint64_t fileSizeOf(FILE *f)

@@ -26,6 +26,26 @@ void prepareConsole();
 // that lets an interrupt remove it while it is open; null when it cannot.
 FILE *createOutputFile(const char *name);
 
+// The same, but only when no file of that name exists yet; null with
+// *nameTaken set when one does, null alone for every other failure.
+FILE *createNewOutputFile(const char *name, bool *nameTaken);
+
+enum OutputTarget {
+    TARGET_FILE_OR_ABSENT, // a regular file, or nothing yet
+    TARGET_DIRECTORY,      // cannot be written
+    TARGET_SPECIAL,        // a pipe or a device (after links): written directly
+};
+OutputTarget outputTargetOf(const char *name);
+
+// Renames `from` over `to`, replacing a file of that name in one step.
+bool replaceFile(const char *from, const char *to);
+
+// Removes a file; false when it cannot.
+bool deleteFile(const char *name);
+
+// This process's number, which makes temporary names its own.
+unsigned long processNumber();
+
 // Size in bytes of an open file; 0 when it cannot be told.
 uint64_t fileSizeOf(FILE *f);
 
@@ -39,10 +59,11 @@ bool standardErrorIsTerminal();
 // it). Standard output gets nothing more.
 void watchForInterrupts();
 
-// The output file about to be created and written: named before it exists,
-// so that an interrupt never leaves it half-written.
-void setFileBeingWritten(const std::string &name);
-// No output file is being written: an interrupt removes nothing.
+// The temporary file about to be created and written for the output
+// `finalName`: named before it exists, so that an interrupt removes it and
+// says that `finalName` was not written.
+void setFileBeingWritten(const std::string &temporary, const std::string &finalName);
+// No temporary file is being written: an interrupt removes nothing.
 void clearFileBeingWritten();
 
 // Characters of the progress line on the terminal (0: none).

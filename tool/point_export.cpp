@@ -341,25 +341,29 @@ RecordFormatter formatterFor(int Format, int16_t LASType)
 }
 
 // The one-thread record loop. Whole records are read a chunk at a time; a
-// chunk that comes back short means the input has ended (or failed), and
+// chunk that comes back short means the input has ended, or failed, and
 // the bytes of a trailing partial record are ignored, as if records were
 // read one by one.
-bool streamRecords(FILE *fin, FILE *fout, const RecordText &t, const PointBuffers *buffers)
+PointsOutcome streamRecords(FILE *fin, FILE *fout, const RecordText &t, const PointBuffers *buffers,
+                            uint64_t *records)
 {
     const size_t chunkBytes = t.recordSize * RECORD_CHUNK_RECORDS;
     char *out = buffers->text;
-    uint64_t records = 0;
     for (;;) {
         const size_t got = std::fread(buffers->records, 1, chunkBytes, fin);
         const size_t whole = got / t.recordSize;
         if (!writeRecordText(fout, t, buffers->text, TEXT_BUFFER_BYTES, &out, buffers->records,
                              buffers->records + whole * t.recordSize))
-            return false;
-        progressRecords(records += whole);
+            return POINTS_WRITE_FAILED;
+        progressRecords(*records += whole);
         if (got < chunkBytes)
             break;
     }
-    return writeAll(fout, buffers->text, static_cast<size_t>(out - buffers->text));
+    if (std::ferror(fin))
+        return POINTS_READ_FAILED;
+    return writeAll(fout, buffers->text, static_cast<size_t>(out - buffers->text))
+               ? POINTS_WRITTEN
+               : POINTS_WRITE_FAILED;
 }
 
 } // namespace
@@ -413,19 +417,23 @@ bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textByt
     }
 }
 
-bool writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
-                 const LAS12Header *ph12, const PointBuffers *buffers)
+PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
+                          const LAS12Header *ph12, const PointBuffers *buffers, uint64_t *records)
 {
+    *records = 0;
     const std::string header = columnHeaderText(Format, LASType);
     if (!writeAll(fout, header.data(), header.size()))
-        return false;
-    if (!formatServesType(Format, LASType))
-        return true;
+        return POINTS_WRITE_FAILED;
+    if (!formatServesType(Format, LASType)) {
+        *records = in.dataBytes / las_record_size(LASType); // present, though not printed
+        return POINTS_WRITTEN;
+    }
     const FileLayout layout = layoutOfFile(ph12, LASType);
     const RecordText text{formatterFor(Format, LASType), &layout, las_record_size(LASType)};
-    switch (pipelineConvert(in, text, fout)) {
-    case PIPELINE_WRITTEN: return true;
-    case PIPELINE_WRITE_FAILED: return false;
-    default: return streamRecords(in.fin, fout, text, buffers);
+    switch (pipelineConvert(in, text, fout, records)) {
+    case PIPELINE_WRITTEN: return POINTS_WRITTEN;
+    case PIPELINE_WRITE_FAILED: return POINTS_WRITE_FAILED;
+    case PIPELINE_READ_FAILED: return POINTS_READ_FAILED;
+    default: return streamRecords(in.fin, fout, text, buffers, records);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,7 +74,12 @@ std::string headerBytes(const LAS12Header &h)
 std::string lasFileBytes(const LAS12Header &h, const std::vector<TestPoint> &points,
                          int16_t LASType, const std::string &trailing)
 {
-    std::string bytes = headerBytes(h);
+    // A header that declares no points is taken to declare those given, as
+    // a sound file does; a test of a wrong count declares one.
+    LAS12Header declared = h;
+    if (declared.NumberOfPointReturns == 0)
+        declared.NumberOfPointReturns = static_cast<uint32_t>(points.size());
+    std::string bytes = headerBytes(declared);
     if (h.OffsetToData > bytes.size())
         bytes.resize(h.OffsetToData, '\xCC');
     for (const TestPoint &p : points)
@@ -324,6 +331,11 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
             failLaunch(report[1], "setuid nobody");
         if (chdir(dir.c_str()) != 0)
             failLaunch(report[1], ("chdir " + dir).c_str());
+        if (how.fileSizeLimit > 0) {
+            const rlimit limit{how.fileSizeLimit, how.fileSizeLimit};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || signal(SIGXFSZ, SIG_IGN) == SIG_ERR)
+                failLaunch(report[1], "file size limit");
+        }
         for (const auto &[name, value] : how.env)
             if (value ? setenv(name.c_str(), value, 1) != 0 : unsetenv(name.c_str()) != 0)
                 failLaunch(report[1], ("setenv " + name).c_str());

@@ -80,6 +80,9 @@ struct Launch {
     bool unprivileged = false;
     // Standard error a pseudo-terminal instead of a file.
     bool terminal = false;
+    // Largest file the tool may write (ulimit -f), with SIGXFSZ ignored so
+    // that a write beyond it fails as on a full disk; 0: no limit.
+    uint64_t fileSizeLimit = 0;
 };
 
 // The same in two halves, for tests that act while the tool runs. A tool

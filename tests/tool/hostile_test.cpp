@@ -40,7 +40,14 @@ struct ByteCase {
     const char *what;
     std::string bytes;
     std::string out; // empty: a complete run compared with the reference
+    std::string err; // standard error of a complete run
 };
+
+std::string warning(int holds, int declares)
+{
+    return "TREVLIN: warning: a.las holds " + std::to_string(holds) +
+           " point records; its header declares " + std::to_string(declares) + "\n";
+}
 
 TEST(Hostile, DamagedFilesAreConvertedOrRefused)
 {
@@ -57,17 +64,19 @@ TEST(Hostile, DamagedFilesAreConvertedOrRefused)
         {"106 bytes", valid.substr(0, 106), notLas},
         {"107 bytes", valid.substr(0, 107), cut},
         {"226 bytes", valid.substr(0, 226), cut},
-        {"header only", valid.substr(0, 227), ""},
+        {"header only", valid.substr(0, 227), "", warning(0, 7)},
+        {"cut short inside its fourth record", valid.substr(0, 227 + 3 * 28 + 10), "",
+         warning(3, 7)},
         {"OffsetToData 0", header(withOffset(0)) + valid.substr(227),
          bannerText() + CONVERTING +
              "\nOffsetToData of a.las (0) lies within its 227-byte header\n"},
         {"OffsetToData 100", header(withOffset(100)) + valid.substr(227),
          bannerText() + CONVERTING +
              "\nOffsetToData of a.las (100) lies within its 227-byte header\n"},
-        {"OffsetToData inside the variable-length records",
-         header(withOffset(240)) + std::string(40, '\x07') + valid.substr(227), ""},
+        {"OffsetToData inside the variable-length records (more records than declared)",
+         header(withOffset(240)) + std::string(40, '\x07') + valid.substr(227), "", warning(7, 0)},
         {"OffsetToData at the end of the file",
-         header(withOffset(227 + 5 * 28)) + valid.substr(227), ""},
+         header(withOffset(227 + 5 * 28)) + valid.substr(227), "", warning(2, 0)},
         {"OffsetToData 0xFFFFFFFF", header(withOffset(0xFFFFFFFFu)) + valid.substr(227), ""},
         {"record length 0", header(zeroLength),
          "\nData format of a.las (0) is incompatible with Length of Data Record (0)\n"},
@@ -87,6 +96,7 @@ TEST(Hostile, DamagedFilesAreConvertedOrRefused)
         const int16_t type =
             las_type_of_header(*reinterpret_cast<const LAS12Header *>(c.bytes.data()));
         EXPECT_EQ(r.status, 0) << c.what;
+        EXPECT_EQ(r.err, c.err) << c.what;
         EXPECT_EQ(maskElapsed(r.out), completeRunOutput(CONVERTING)) << c.what;
         EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, type, dir / "a.las")) << c.what;
         EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", type)) << c.what;
@@ -254,6 +264,94 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
         EXPECT_EQ(r.out, failedHeader);
         EXPECT_EQ(filesIn(dir.path).size(), 1u);
     }
+    {
+        // A sticky directory lets user nobody create files but not replace
+        // root's a.asc: the rename is refused, a.asc keeps what it held,
+        // and the temporary is gone.
+        TempDir dir;
+        writeOnePointLas(dir, "a.las");
+        writeFile(dir / "a.asc", "an earlier a.asc\n");
+        fs::permissions(dir.path, fs::perms::all | fs::perms::sticky_bit);
+        fs::permissions(dir / "a.las", fs::perms::others_read, fs::perm_options::add);
+        const std::string problem =
+            geteuid() != 0 ? "needs root to own a.asc" : whyNobodyCannotRunIn(dir.path);
+        if (!problem.empty())
+            GTEST_SKIP() << problem;
+        Launch asNobody;
+        asNobody.unprivileged = true;
+        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, asNobody));
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, bannerText() + CONVERTING +
+                             "\nFailed to rename the complete text of a.asc into place\n");
+        EXPECT_EQ(readFile(dir / "a.asc"), "an earlier a.asc\n");
+        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM0));
+        EXPECT_EQ(filesIn(dir.path).size(), 3u);
+    }
+}
+
+// Temporaries left in a directory: names ending in ".incomplete".
+size_t temporariesIn(const std::string &dir)
+{
+    size_t n = 0;
+    for (const auto &entry : fs::directory_iterator(dir))
+        n += entry.path().extension() == ".incomplete" ? 1 : 0;
+    return n;
+}
+
+// A point file that cannot be written whole (a file-size limit makes the
+// writes fail part-way, as a full disk does) leaves its final name as it
+// was: absent, or the complete file of an earlier run, byte for byte; and
+// no temporary.
+TEST(Hostile, FailedWritesLeaveTheFinalNamesAsTheyWere)
+{
+    struct WriteFailureCase {
+        const char *threads;
+        bool convertedBefore;
+    };
+    const WriteFailureCase table[] = {{"1", false}, {"4", false}, {"1", true}, {"4", true}};
+    for (const WriteFailureCase &c : table) {
+        const std::string what =
+            std::string(c.threads) + " threads" + (c.convertedBefore ? ", converted before" : "");
+        TempDir dir;
+        writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM3),
+                                              varietyOfPoints(5, 20000), LASTYPE_12_FM3));
+        std::map<std::string, std::string> before = {{"a.las", readFile(dir / "a.las")}};
+        if (c.convertedBefore) {
+            ASSERT_EQ(runTool(dir.path, {"a.las", "0"}).status, 0);
+            before = filesIn(dir.path);
+        }
+        Launch limited;
+        limited.env = {{"TREVLIN_THREADS", c.threads}};
+        limited.fileSizeLimit = 64 * 1024;
+        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, limited));
+        EXPECT_EQ(r.status, 255) << what;
+        EXPECT_EQ(r.out, bannerText() + CONVERTING + "\nFailed to write file a.asc\n") << what;
+        before["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
+        EXPECT_EQ(filesIn(dir.path), before) << what;
+        EXPECT_EQ(temporariesIn(dir.path), 0u) << what;
+    }
+}
+
+// Two runs converting the same tile at the same moment write temporaries
+// of their own: both succeed, and the final files are whole.
+TEST(Hostile, TwoRunsOfOneTileAtOnceBothSucceed)
+{
+    for (const char *threads : {"1", "4"}) {
+        TempDir dir;
+        writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM3),
+                                              varietyOfPoints(9, 100000), LASTYPE_12_FM3));
+        Launch how;
+        how.env = {{"TREVLIN_THREADS", threads}};
+        const StartedTool first = startTool(dir.path, {"a.las", "0"}, how);
+        const StartedTool second = startTool(dir.path, {"a.las", "0"}, how);
+        EXPECT_EQ(finishTool(first).status, 0) << threads;
+        EXPECT_EQ(finishTool(second).status, 0) << threads;
+        EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM3, dir / "a.las"))
+            << threads;
+        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM3))
+            << threads;
+        EXPECT_EQ(temporariesIn(dir.path), 0u) << threads;
+    }
 }
 
 // Whether a file that the tool makes appears within a minute; a tool that
@@ -356,9 +454,37 @@ void drainUntilClosed(const FifoEnd &reader)
     }
 }
 
-// A signal while a point file is being written (a FIFO the test reads
-// slowly) removes that file and nothing else, says so on standard error
-// and ends the tool by that signal; standard output is what it was.
+// The temporary that the tool writes `finalName` under, once it exists;
+// "" when none appears within a minute.
+std::string temporaryOf(const std::string &dir, const std::string &finalName)
+{
+    for (int waited = 0; waited < 60000; ++waited) {
+        for (const auto &entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(finalName + ".", 0) == 0 && name.size() > finalName.size() + 11 &&
+                name.compare(name.size() - 11, 11, ".incomplete") == 0)
+                return name;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return "";
+}
+
+// Ctrl+S and Ctrl+Q on the tool's terminal: its progress line, drawn at
+// once, then waits in mid-file until output is let go.
+void holdTerminal(int master, bool held)
+{
+    const char key = held ? '\x13' : '\x11';
+    ASSERT_EQ(write(master, &key, 1), 1);
+}
+
+// A signal while a point file is being written removes its temporary and
+// nothing else, says so on standard error and ends the tool by that signal;
+// standard output is what it was, and no final name holds a part. The tool
+// is held in mid-file by its terminal (Ctrl+S), or, where the point file is
+// a FIFO that the test reads slowly, by the FIFO, which it writes directly
+// and so leaves alone. SIGKILL leaves the temporary, under a name that
+// says what it is; the next run converts and leaves none of its own.
 TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
 {
     struct InterruptCase {
@@ -367,13 +493,16 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         const char *threads;
         std::string input;
         std::string pointFile; // being written when the signal comes
+        bool fifo;             // the point file is a FIFO
     };
     const InterruptCase table[] = {
-        {"SIGINT, one thread", SIGINT, "1", "a.las", "a.asc"},
-        {"SIGTERM, four threads", SIGTERM, "4", "a.las", "a.asc"},
-        {"SIGHUP, two threads", SIGHUP, "2", "a.las", "a.asc"},
-        {"SIGINT in the second file of a list", SIGINT, "4", "l.txt", "b.asc"},
-        {"SIGTERM in the second file of a list", SIGTERM, "1", "l.txt", "b.asc"},
+        {"SIGINT, one thread", SIGINT, "1", "a.las", "a.asc", false},
+        {"SIGTERM, four threads", SIGTERM, "4", "a.las", "a.asc", false},
+        {"SIGHUP, two threads", SIGHUP, "2", "a.las", "a.asc", false},
+        {"SIGKILL, one thread", SIGKILL, "1", "a.las", "a.asc", false},
+        {"SIGKILL, four threads", SIGKILL, "4", "a.las", "a.asc", false},
+        {"SIGINT in the second file of a list, a FIFO", SIGINT, "4", "l.txt", "b.asc", true},
+        {"SIGTERM in the second file of a list, a FIFO", SIGTERM, "1", "l.txt", "b.asc", true},
     };
     for (const InterruptCase &c : table) {
         TempDir dir;
@@ -381,17 +510,38 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
             writeFile(dir / name, lasFileBytes(headerForType(LASTYPE_12_FM3),
                                                varietyOfPoints(7, 30000), LASTYPE_12_FM3));
         writeFile(dir / "l.txt", "a.las b.las");
-        ASSERT_EQ(mkfifo((dir / c.pointFile).c_str(), 0600), 0);
-        const FifoEnd reader(dir / c.pointFile, O_RDONLY);
-        const StartedTool tool =
-            startTool(dir.path, {c.input, "0"}, {{{"TREVLIN_THREADS", c.threads}}});
-        ASSERT_TRUE(toolIsWriting(reader)) << c.what;
+        if (c.fifo) {
+            ASSERT_EQ(mkfifo((dir / c.pointFile).c_str(), 0600), 0);
+        }
+        const FifoEnd reader(c.fifo ? dir / c.pointFile : "", O_RDONLY);
+        Launch how;
+        how.env = {{"TREVLIN_THREADS", c.threads}, {"TREVLIN_TEST_PROGRESS_DELAY_MS", "0"}};
+        how.terminal = !c.fifo;
+        const StartedTool tool = startTool(dir.path, {c.input, "0"}, how);
+        std::string temporary;
+        if (c.fifo) {
+            ASSERT_TRUE(toolIsWriting(reader)) << c.what;
+        } else {
+            holdTerminal(tool.terminal, true);
+            temporary = temporaryOf(dir.path, c.pointFile);
+            ASSERT_NE(temporary, "") << c.what;
+        }
         kill(tool.pid, c.signal);
-        drainUntilClosed(reader);
+        if (c.fifo) {
+            drainUntilClosed(reader);
+        } else {
+            holdTerminal(tool.terminal, false);
+        }
         const RunResult r = finishTool(tool);
         EXPECT_EQ(r.signal, c.signal) << c.what;
-        EXPECT_EQ(r.err, "TREVLIN: interrupted; removed incomplete " + c.pointFile + "\n")
-            << c.what;
+        const std::string said =
+            c.fifo ? "TREVLIN: interrupted\n"
+                   : "TREVLIN: interrupted; removed incomplete " + c.pointFile + "\r\n";
+        if (c.signal != SIGKILL) {
+            EXPECT_TRUE(r.err.size() >= said.size() &&
+                        r.err.compare(r.err.size() - said.size(), said.size(), said) == 0)
+                << c.what << ": " << r.err;
+        }
         std::map<std::string, std::string> left = {{"a.las", readFile(dir / "a.las")},
                                                    {"b.las", readFile(dir / "b.las")},
                                                    {"l.txt", "a.las b.las"}};
@@ -402,8 +552,23 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
             left["b_hdr.asc"] = referenceHeaderText(dir / "b.las", LASTYPE_12_FM3);
         }
         left["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
+        if (c.fifo)
+            left[c.pointFile] = "<special>"; // written directly, and left alone
         EXPECT_EQ(r.out, out) << c.what;
-        EXPECT_EQ(filesIn(dir.path), left) << c.what;
+        if (c.signal != SIGKILL) {
+            EXPECT_EQ(filesIn(dir.path), left) << c.what;
+            continue;
+        }
+        std::map<std::string, std::string> found = filesIn(dir.path);
+        EXPECT_EQ(found.count(temporary), 1u) << c.what;
+        found.erase(temporary);
+        EXPECT_EQ(found, left) << c.what;
+        const RunResult again = runTool(dir.path, {"a.las", "0"}, {{"TREVLIN_THREADS", c.threads}});
+        EXPECT_EQ(again.status, 0) << c.what;
+        left["a.asc"] = referencePointText(0, LASTYPE_12_FM3, dir / "a.las");
+        found = filesIn(dir.path);
+        found.erase(temporary);
+        EXPECT_EQ(found, left) << c.what;
     }
 }
 

@@ -15,6 +15,21 @@ namespace
 constexpr size_t JOB_RECORDS = 5;
 const PipelineSettings SMALL_JOBS{0, JOB_RECORDS, 2 * MAX_LINE_BYTES};
 
+// writePoints of `in` into `outPath`, with the header `h`.
+PointsOutcome convertInput(const PointInput &in, const LAS12Header &h, const std::string &outPath,
+                           int Format, int16_t type)
+{
+    FILE *fout = std::fopen(outPath.c_str(), "wb");
+    PointBuffers buffers{};
+    allocatePointBuffers(&buffers);
+    uint64_t records = 0;
+    PointsOutcome outcome = writePoints(Format, type, in, fout, &h, &buffers, &records);
+    releasePointBuffers(&buffers);
+    if (std::fclose(fout) != 0 && outcome == POINTS_WRITTEN)
+        outcome = POINTS_WRITE_FAILED;
+    return outcome;
+}
+
 // writePoints on the file, into `outPath`; false when writing failed.
 bool convertHere(const std::string &lasPath, const std::string &outPath, int Format, int16_t type)
 {
@@ -22,15 +37,11 @@ bool convertHere(const std::string &lasPath, const std::string &outPath, int For
     std::memcpy(&h, readFile(lasPath).data(), sizeof h);
     determineCoordinatePrecision(&h);
     FILE *fin = std::fopen(lasPath.c_str(), "rb");
-    FILE *fout = std::fopen(outPath.c_str(), "wb");
     seek_from_start(fin, h.OffsetToData);
     const PointInput in = pointInputOf(lasPath.c_str(), fin, &h);
-    PointBuffers buffers{};
-    allocatePointBuffers(&buffers);
-    const bool written = writePoints(Format, type, in, fout, &h, &buffers);
-    releasePointBuffers(&buffers);
+    const PointsOutcome outcome = convertInput(in, h, outPath, Format, type);
     std::fclose(fin);
-    return std::fclose(fout) == 0 && written;
+    return outcome == POINTS_WRITTEN;
 }
 
 struct PipelineFile {
@@ -103,6 +114,37 @@ TEST(Pipeline, AFailedWriteLeavesTheWorkersReady)
     EXPECT_TRUE(convertHere(dir / "a.las", dir / "a.asc", 0, LASTYPE_12_FM0));
     EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
     stopPipeline();
+}
+
+} // namespace
+
+namespace
+{
+
+// A read that fails (a directory read as a file fails with EISDIR on
+// Linux) is a failure, not the end of the data, with one thread as with
+// several; the workers then serve the next file.
+TEST(Pipeline, AFailedReadIsAFailureNotTheEnd)
+{
+    TempDir dir;
+    writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM0), varietyOfPoints(3, 5000),
+                                          LASTYPE_12_FM0));
+    const LAS12Header h = headerForType(LASTYPE_12_FM0);
+    for (int workers : {1, 4}) {
+        PipelineSettings settings = SMALL_JOBS;
+        settings.workers = workers;
+        ASSERT_EQ(workers == 1 || startPipeline(settings), true);
+        FILE *directory = std::fopen(dir.path.c_str(), "rb");
+        ASSERT_NE(directory, nullptr);
+        const PointInput unreadable{dir.path.c_str(), directory, 0, 1 << 20};
+        EXPECT_EQ(convertInput(unreadable, h, dir / "out.asc", 0, LASTYPE_12_FM0),
+                  POINTS_READ_FAILED)
+            << workers << " workers";
+        std::fclose(directory);
+        EXPECT_TRUE(convertHere(dir / "a.las", dir / "a.asc", 0, LASTYPE_12_FM0));
+        EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
+        stopPipeline();
+    }
 }
 
 } // namespace

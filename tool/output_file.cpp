@@ -1,0 +1,128 @@
+// TREVLIN: the life of an output file (name, create, write, then commit or
+// discard), shared by the header report and the point file.
+//
+// The states, and why each is safe when the process is stopped in it:
+//   1. named: the temporary's name is known to the interrupt handler and
+//      to the exit handler, but no file exists yet. Removing it finds
+//      nothing; the final name is untouched.
+//   2. created and being written: only the temporary holds new bytes. An
+//      interrupt or an exit removes it; a SIGKILL leaves it, under a name
+//      that says it is incomplete, and the final name holds its old file.
+//   3. closed and checked: the rename replaces the final name in one step,
+//      so a reader sees the old file or the new one.
+//   4. committed or discarded: nothing is registered any more.
+#include "TREVLIN_tool.h"
+#include "platform.h"
+
+#include <cstdlib>
+
+namespace
+{
+
+// The output between begin and commit; an exit removes its temporary.
+OutputFile *active = nullptr;
+
+void removeActiveAtExit()
+{
+    if (active && active->temporary != active->name)
+        deleteFile(active->temporary.c_str());
+}
+
+void registerExitHandler()
+{
+    static const bool registered = std::atexit(removeActiveAtExit) == 0;
+    (void)registered;
+}
+
+[[noreturn]] void failOutput(const char *format, const std::string &name)
+{
+    std::printf(format, name.c_str());
+    std::exit(-1);
+}
+
+// <name>.<process>.incomplete, or with -2, -3... when a leftover of a run
+// that had the same process number before is in the way.
+std::string temporaryName(const std::string &name, int attempt)
+{
+    // Appended piece by piece: GCC 12 warns falsely on a chain of operator+.
+    std::string temporary = name;
+    temporary += '.';
+    temporary += std::to_string(processNumber());
+    if (attempt > 1) {
+        temporary += '-';
+        temporary += std::to_string(attempt);
+    }
+    temporary += TEMPORARY_SUFFIX;
+    return temporary;
+}
+
+constexpr int MAX_ATTEMPTS = 100;
+
+FILE *createTemporary(OutputFile *f)
+{
+    for (int attempt = 1; attempt <= MAX_ATTEMPTS; ++attempt) {
+        f->temporary = temporaryName(f->name, attempt);
+        setFileBeingWritten(f->temporary, f->name);
+        bool nameTaken = false;
+        FILE *stream = createNewOutputFile(f->temporary.c_str(), &nameTaken);
+        if (stream || !nameTaken)
+            return stream;
+        clearFileBeingWritten();
+    }
+    return nullptr;
+}
+
+void closeQuietly(OutputFile *f)
+{
+    if (f->stream)
+        std::fclose(f->stream);
+    f->stream = nullptr;
+}
+
+} // namespace
+
+void beginOutput(OutputFile *f, const std::string &name)
+{
+    registerExitHandler();
+    f->name = name;
+    f->stream = nullptr;
+    switch (outputTargetOf(name.c_str())) {
+    case TARGET_DIRECTORY: break;
+    case TARGET_SPECIAL:
+        f->temporary = name;
+        clearFileBeingWritten();
+        f->stream = createOutputFile(name.c_str());
+        break;
+    default: f->stream = createTemporary(f); break;
+    }
+    if (!f->stream) {
+        clearFileBeingWritten();
+        failOutput("\nFailed to open file %s for writing\n", name);
+    }
+    active = f;
+}
+
+void commitOutput(OutputFile *f, bool written)
+{
+    const bool closed = std::fclose(f->stream) == 0;
+    f->stream = nullptr;
+    if (!closed || !written) {
+        discardOutput(f);
+        failOutput("\nFailed to write file %s\n", f->name);
+    }
+    if (f->temporary != f->name && !replaceFile(f->temporary.c_str(), f->name.c_str())) {
+        discardOutput(f);
+        failOutput("\nFailed to rename the complete text of %s into place\n", f->name);
+    }
+    clearFileBeingWritten();
+    active = nullptr;
+}
+
+void discardOutput(OutputFile *f)
+{
+    closeQuietly(f);
+    if (f->temporary != f->name)
+        deleteFile(f->temporary.c_str());
+    clearFileBeingWritten();
+    active = nullptr;
+}
