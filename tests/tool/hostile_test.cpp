@@ -59,29 +59,31 @@ TEST(Hostile, DamagedFilesAreConvertedOrRefused)
     LAS12Header zeroLength = headerForType(LASTYPE_12_FM0), hugeLength = zeroLength;
     zeroLength.PointDataRecordLength = 0, hugeLength.PointDataRecordLength = 65535;
     const ByteCase table[] = {
-        {"empty file", "", notLas},
-        {"1 byte", "L", notLas},
-        {"106 bytes", valid.substr(0, 106), notLas},
-        {"107 bytes", valid.substr(0, 107), cut},
-        {"226 bytes", valid.substr(0, 226), cut},
+        {"empty file", "", notLas, ""},
+        {"1 byte", "L", notLas, ""},
+        {"106 bytes", valid.substr(0, 106), notLas, ""},
+        {"107 bytes", valid.substr(0, 107), cut, ""},
+        {"226 bytes", valid.substr(0, 226), cut, ""},
         {"header only", valid.substr(0, 227), "", warning(0, 7)},
         {"cut short inside its fourth record", valid.substr(0, 227 + 3 * 28 + 10), "",
          warning(3, 7)},
         {"OffsetToData 0", header(withOffset(0)) + valid.substr(227),
          bannerText() + CONVERTING +
-             "\nOffsetToData of a.las (0) lies within its 227-byte header\n"},
+             "\nOffsetToData of a.las (0) lies within its 227-byte header\n",
+         ""},
         {"OffsetToData 100", header(withOffset(100)) + valid.substr(227),
          bannerText() + CONVERTING +
-             "\nOffsetToData of a.las (100) lies within its 227-byte header\n"},
+             "\nOffsetToData of a.las (100) lies within its 227-byte header\n",
+         ""},
         {"OffsetToData inside the variable-length records (more records than declared)",
          header(withOffset(240)) + std::string(40, '\x07') + valid.substr(227), "", warning(7, 0)},
         {"OffsetToData at the end of the file",
          header(withOffset(227 + 5 * 28)) + valid.substr(227), "", warning(2, 0)},
-        {"OffsetToData 0xFFFFFFFF", header(withOffset(0xFFFFFFFFu)) + valid.substr(227), ""},
+        {"OffsetToData 0xFFFFFFFF", header(withOffset(0xFFFFFFFFu)) + valid.substr(227), "", ""},
         {"record length 0", header(zeroLength),
-         "\nData format of a.las (0) is incompatible with Length of Data Record (0)\n"},
+         "\nData format of a.las (0) is incompatible with Length of Data Record (0)\n", ""},
         {"record length 65535", header(hugeLength),
-         "\nData format of a.las (0) is incompatible with Length of Data Record (65535)\n"},
+         "\nData format of a.las (0) is incompatible with Length of Data Record (65535)\n", ""},
     };
     for (const ByteCase &c : table) {
         TempDir dir;
