@@ -45,6 +45,35 @@ void usage()
         std::puts(line);
 }
 
+// --help: the usage, then what a newcomer needs to know before a first run.
+void help()
+{
+    usage();
+    static const char TEXT[] =
+        "\n"
+        "List files: an input whose name does not end in the lower-case .las is read\n"
+        "  as a list, a text file of LAS file names separated by white space, taken\n"
+        "  relative to the working directory. Every listed file must have the same\n"
+        "  LAS version and point data format; all are checked before any is written.\n"
+        "\n"
+        "Output files: for each input <name>.las, <name>.asc (one line per point, the\n"
+        "  Format's columns) and <name>_hdr.asc (the header report) are written beside\n"
+        "  it, replacing earlier ones. Each is written as <name>.asc.<pid>.incomplete\n"
+        "  and renamed only when complete, so a final name never holds a part.\n"
+        "\n"
+        "TREVLIN_THREADS: worker threads for one file, a whole number from 1 to 256;\n"
+        "  when not set, the machine's hardware threads, at most 8.\n"
+        "\n"
+        "--version prints the version; --help or -h prints this text.\n"
+        "\n"
+        "Exit status: 0 after a complete run; 255 (-1) after any failure, with a\n"
+        "  message on standard output. Warnings and the progress line go to standard\n"
+        "  error.\n"
+        "\n"
+        "The full manual: man TREVLIN, or README.md.\n";
+    std::fputs(TEXT, stdout);
+}
+
 [[noreturn]] void failWithUsage(const char *message)
 {
     std::puts(message);
@@ -81,6 +110,63 @@ int parseFormat(const char *text)
     std::exit(-1);
 }
 
+// ====================== Words for silent refusals ======================
+// Each goes to standard error, so that standard output stays as it is.
+
+const char LOWER_CASE_ADVICE[] =
+    "LAS files are recognised by the lower-case extension .las; rename it (on Windows, "
+    "typing the name with .las is enough)";
+
+// A LAS 1.0 or 1.1 file that declares point data format 2 or 3 is refused
+// by the validator without a message of its own.
+void explainUndefinedFormat(const char *name)
+{
+    FILE *f = std::fopen(name, "rb");
+    unsigned char head[105];
+    const bool read = f && read_exact(f, head, sizeof head);
+    if (f)
+        std::fclose(f);
+    if (!read)
+        return;
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "TREVLIN: %s is LAS 1.%c with point data format %c, which LAS 1.%c does not "
+                 "define\n",
+                 name, head[25] + 48, head[104] + 48, head[25] + 48);
+}
+
+// A LAS file given with an upper-case .LAS is taken for a list.
+void explainLasTakenForList(const char *name, FILE *flist)
+{
+    char signature[4] = {};
+    const bool las =
+        std::fread(signature, 1, 4, flist) == 4 && std::memcmp(signature, "LASF", 4) == 0;
+    std::rewind(flist);
+    if (las)
+        std::fprintf(stderr, "TREVLIN: %s is a LAS file, not a list: %s\n", name,
+                     LOWER_CASE_ADVICE);
+}
+
+// A listed name that ends in .LAS, .Las...: the validator wants ".las".
+bool endsInOtherCaseLas(const std::string &name)
+{
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".las") == 0)
+        return false;
+    const std::string end = name.substr(name.size() - 4);
+    return end[0] == '.' && (end[1] | 0x20) == 'l' && (end[2] | 0x20) == 'a' &&
+           (end[3] | 0x20) == 's';
+}
+
+// Why a listed name was refused, where the validator says nothing useful.
+void explainListedRefusal(const std::string &name, int16_t LASType)
+{
+    if (LASType == 0)
+        explainUndefinedFormat(name.c_str());
+    else if (endsInOtherCaseLas(name))
+        std::fprintf(stderr, "TREVLIN: %s is listed with an upper-case extension: %s\n",
+                     name.c_str(), LOWER_CASE_ADVICE);
+}
+
 // Validation pass over the list: every name must be a convertible LAS file
 // of one LASType. Returns that type and the number of names; the list is
 // rewound for the conversion pass.
@@ -95,6 +181,8 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
             failWith("\nA name listed in %s contains a NUL byte\n", listName);
         const int16_t LASType = check_las(name.c_str());
         if (LASType < 1) {
+            std::fflush(stdout);
+            explainListedRefusal(name, LASType);
             std::printf("%s (listed in %s) is not a valid LAS file\n", name.c_str(), listName);
             std::exit(-1);
         }
@@ -252,7 +340,7 @@ bool answeredAlone(const char *argument)
         return true;
     }
     if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-        usage();
+        help();
         return true;
     }
     return false;
@@ -286,12 +374,15 @@ int main(int argc, char *argv[])
     int16_t LASType;
     if (!listMode) {
         LASType = check_las(argv[1]);
+        if (LASType == 0)
+            explainUndefinedFormat(argv[1]);
         if (LASType < 1)
             std::exit(-1);
     } else {
         flist = std::fopen(argv[1], "r");
         if (!flist)
             failWith("\nCannot open input ASCII file %s for reading\n", argv[1]);
+        explainLasTakenForList(argv[1], flist);
         rewindList(flist);
         LASType = validateList(flist, argv[1], &LASCount);
     }

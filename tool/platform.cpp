@@ -19,6 +19,7 @@ std::atomic<size_t> progressColumns{0};
 std::mutex outputNameLock; // held while a set changes (the Windows handler is a thread)
 
 const char INTERRUPTED[] = "TREVLIN: interrupted";
+constexpr size_t DEFAULT_COLUMNS = 80; // a terminal that does not say
 
 // "\r", then blanks over the progress line; the line is never wider.
 constexpr size_t MAX_CLEARED = 256;
@@ -241,6 +242,15 @@ bool standardErrorIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
+size_t standardErrorColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return DEFAULT_COLUMNS;
+    const long columns = static_cast<long>(info.srWindow.Right) - info.srWindow.Left + 1;
+    return columns > 0 ? static_cast<size_t>(columns) : DEFAULT_COLUMNS;
+}
+
 void lowerThisThreadsPriority()
 {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
@@ -260,6 +270,7 @@ void unblockInterrupts()
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -376,6 +387,15 @@ uint64_t fileSizeOf(FILE *f)
 bool standardErrorIsTerminal()
 {
     return isatty(STDERR_FILENO) != 0;
+}
+
+size_t standardErrorColumns()
+{
+    struct winsize size {
+    };
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return DEFAULT_COLUMNS;
+    return size.ws_col;
 }
 
 // Linux keeps a nice value per thread; elsewhere in POSIX it is the

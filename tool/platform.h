@@ -51,6 +51,10 @@ uint64_t fileSizeOf(FILE *f);
 
 bool standardErrorIsTerminal();
 
+// Columns of the terminal that standard error shows on, asked afresh at
+// each call so that a resized window is followed; 80 when it cannot tell.
+size_t standardErrorColumns();
+
 // ====================== Interrupts ======================
 // Ctrl+C, a kill or a scheduler's SIGTERM, a closed terminal or console:
 // the output file being written is removed, the progress line cleared, one

@@ -1,7 +1,14 @@
-// TREVLIN: the progress line. On a terminal, a conversion that has run for
-// a while shows on standard error how far it has got, rewritten in place,
-// and clears it when the file is done, so that the screen ends up holding
-// exactly what standard output printed. Anywhere else it writes nothing.
+// TREVLIN: the progress line. On a terminal, once a run has gone on for a
+// while, standard error shows how far the file in hand has got, rewritten
+// in place, and the line is cleared when the file is done, before standard
+// output prints anything more, so that the screen ends up holding exactly
+// what standard output printed. Anywhere else it writes nothing.
+//
+// The line must never wrap: a carriage return only goes back to the start
+// of its row, so a wrapped line leaves a stale row behind at every redraw.
+// It is therefore measured in display columns (a CJK character takes two,
+// a combining mark none) against the terminal's width, asked at each
+// redraw, and stops short of the last column.
 #include "TREVLIN_tool.h"
 #include "platform.h"
 
@@ -13,41 +20,140 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-// At most this many characters of a name, so that the line stays on one
-// row of a terminal (carriage return only goes back to the row's start).
-constexpr size_t NAME_COLUMNS = 40;
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(250);
+// A file's rate is steady enough to tell the time left after this long.
+constexpr auto STEADY_AFTER = std::chrono::seconds(2);
 
 bool shown = false;                                     // standard error is a terminal
-Clock::duration delay = std::chrono::milliseconds(500); // before a file counts as long
-std::string fileName;                                   // the file in hand, shortened
-int filePosition = 0, fileCount = 0;                    // its place in a list (0: single file)
-uint64_t fileRecords = 0;                               // its records, as its size tells
-Clock::time_point fileStart, lastDrawn;
-size_t drawnWidth = 0; // characters of the line on screen
+Clock::duration delay = std::chrono::milliseconds(500); // from the run's start
+Clock::time_point runStart, fileStart, lastDrawn;
+std::string fileName;                // the file in hand, as it is shown
+int filePosition = 0, fileCount = 0; // its place in a list (0: single file)
+uint64_t fileRecords = 0;            // its records, as its size tells
+size_t drawnWidth = 0;               // columns of the line on screen
 
-// The last NAME_COLUMNS characters of a long name, after "...", cut at a
-// character boundary of its UTF-8.
-std::string shortened(const std::string &name)
+// ====================== Display columns ======================
+struct CodeRange {
+    char32_t first, last;
+};
+
+// East Asian wide and fullwidth characters, which terminals draw two
+// columns wide.
+constexpr CodeRange WIDE[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
+    {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+    {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},
+    {0x16FE0, 0x18CFF}, {0x1B000, 0x1B2FF}, {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF},
+    {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// Combining marks, joiners and variation selectors, which take no column.
+constexpr CodeRange ZERO_WIDTH[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x0610, 0x061A},
+    {0x064B, 0x065F}, {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E},
+    {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x200B, 0x200F}, {0x20D0, 0x20FF},
+    {0x302A, 0x302F}, {0x3099, 0x309A}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
+};
+
+template <size_t N> bool within(char32_t c, const CodeRange (&ranges)[N])
 {
-    size_t characters = 0, at = name.size();
-    while (at > 0 && characters < NAME_COLUMNS - 3) {
-        --at;
-        if ((static_cast<unsigned char>(name[at]) & 0xC0) != 0x80)
-            ++characters;
-    }
-    if (at == 0)
-        return name;
-    return "..." + name.substr(at);
+    for (const CodeRange &r : ranges)
+        if (c >= r.first && c <= r.last)
+            return true;
+    return false;
 }
 
-std::string lineText(uint64_t done, double seconds)
+size_t columnsOf(char32_t c)
 {
+    return within(c, ZERO_WIDTH) ? 0 : within(c, WIDE) ? 2 : 1;
+}
+
+// The code point at text[at] and the bytes it takes; a byte that does not
+// begin valid UTF-8 stands for itself, one column wide.
+char32_t decode(const std::string &text, size_t at, size_t *length)
+{
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    *length = 1;
+    if (n <= 1 || at + n > text.size())
+        return lead;
+    char32_t c = lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80)
+            return lead;
+        c = c << 6 | (next & 0x3F);
+    }
+    *length = n;
+    return c;
+}
+
+size_t displayColumns(const std::string &text)
+{
+    size_t columns = 0;
+    for (size_t at = 0, n = 0; at < text.size(); at += n)
+        columns += columnsOf(decode(text, at, &n));
+    return columns;
+}
+
+// The longest start of `text` that takes at most `columns`.
+std::string fittingStart(const std::string &text, size_t columns)
+{
+    size_t used = 0, at = 0;
+    for (size_t n = 0; at < text.size(); at += n) {
+        const size_t w = columnsOf(decode(text, at, &n));
+        if (used + w > columns)
+            break;
+        used += w;
+    }
+    return text.substr(0, at);
+}
+
+// The longest end of `text` that takes at most `columns`, cut at a
+// character's start.
+std::string fittingEnd(const std::string &text, size_t columns)
+{
+    size_t start = text.size();
+    for (size_t at = 0, n = 0; at < text.size(); at += n) {
+        decode(text, at, &n);
+        if (displayColumns(text.substr(at)) <= columns) {
+            start = at;
+            break;
+        }
+    }
+    return text.substr(start);
+}
+
+// A name as the line shows it: a control character would move the cursor,
+// so it shows as '?'.
+std::string printable(const std::string &name)
+{
+    std::string shownName = name;
+    for (char &c : shownName)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return shownName;
+}
+
+// ====================== The line ======================
+// m:ss, or h:mm:ss from an hour on.
+std::string clockText(double seconds)
+{
+    const unsigned long s = static_cast<unsigned long>(seconds + 0.5);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%lu:%02lu:%02lu", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lu:%02lu", s / 60, s % 60);
+    return text;
+}
+
+std::string figuresText(uint64_t done, Clock::duration elapsed)
+{
+    const double seconds = std::chrono::duration<double>(elapsed).count();
     const uint64_t percent = done >= fileRecords ? 100 : done * 100 / fileRecords;
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
-    char place[32] = "";
-    if (filePosition > 0)
-        std::snprintf(place, sizeof place, "%d/%d ", filePosition, fileCount);
     char figures[96];
     if (rate >= 1e6)
         std::snprintf(figures, sizeof figures, ": %3u%%, %.1f M records/s",
@@ -55,20 +161,54 @@ std::string lineText(uint64_t done, double seconds)
     else
         std::snprintf(figures, sizeof figures, ": %3u%%, %.0f records/s",
                       static_cast<unsigned>(percent), rate);
-    return place + fileName + figures;
+    std::string text = figures;
+    if (elapsed >= STEADY_AFTER && rate > 0 && done < fileRecords)
+        text += ", " + clockText(static_cast<double>(fileRecords - done) / rate) + " left";
+    return text;
+}
+
+// The line in at most `columns`: the name shortened from the left to what
+// the place and the figures leave, or, when even they do not fit, the
+// start of the whole line.
+std::string lineText(uint64_t done, Clock::duration elapsed, size_t columns)
+{
+    std::string place;
+    if (filePosition > 0)
+        place = std::to_string(filePosition) + "/" + std::to_string(fileCount) + " ";
+    const std::string figures = figuresText(done, elapsed);
+    const size_t fixed = displayColumns(place) + displayColumns(figures);
+    const size_t nameColumns = displayColumns(fileName);
+    if (fixed + nameColumns <= columns)
+        return place + fileName + figures;
+    if (fixed + 4 <= columns)
+        return place + "..." + fittingEnd(fileName, columns - fixed - 3) + figures;
+    return fittingStart(place + fileName + figures, columns);
 }
 
 // Writes `line` over the one on screen, blanking what it does not cover.
 void draw(const std::string &line)
 {
+    const size_t width = displayColumns(line);
     std::string text(1, '\r');
     text += line;
-    if (line.size() < drawnWidth)
-        text.append(drawnWidth - line.size(), ' ');
+    if (width < drawnWidth)
+        text.append(drawnWidth - width, ' ');
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
-    drawnWidth = line.size() > drawnWidth ? line.size() : drawnWidth;
+    drawnWidth = width > drawnWidth ? width : drawnWidth;
     noteProgressWidth(drawnWidth);
+}
+
+void redraw(uint64_t done, Clock::time_point now)
+{
+    const size_t columns = standardErrorColumns();
+    if (columns < 2)
+        return;
+    lastDrawn = now;
+    // A line that shrank with the window would leave blanks past its edge.
+    if (drawnWidth > columns - 1)
+        drawnWidth = columns - 1;
+    draw(lineText(done, now - fileStart, columns - 1));
 }
 
 } // namespace
@@ -77,16 +217,20 @@ void progressSetUp(bool onTerminal, long delayMilliseconds)
 {
     shown = onTerminal;
     delay = std::chrono::milliseconds(delayMilliseconds);
+    runStart = Clock::now();
 }
 
 void progressStartFile(const std::string &name, int position, int count, uint64_t records)
 {
     if (!shown)
         return;
-    fileName = shortened(name);
+    fileName = printable(name);
     filePosition = position, fileCount = count, fileRecords = records;
     fileStart = Clock::now();
     drawnWidth = 0;
+    // A list of short files shows its place from file to file.
+    if (fileStart - runStart >= delay)
+        redraw(0, fileStart);
 }
 
 // Called for every few thousand records, so reading the clock here costs
@@ -96,10 +240,9 @@ void progressRecords(uint64_t done)
     if (!shown)
         return;
     const Clock::time_point now = Clock::now();
-    if (now - fileStart < delay || (drawnWidth > 0 && now - lastDrawn < REDRAW_INTERVAL))
+    if (now - runStart < delay || (drawnWidth > 0 && now - lastDrawn < REDRAW_INTERVAL))
         return;
-    lastDrawn = now;
-    draw(lineText(done, std::chrono::duration<double>(now - fileStart).count()));
+    redraw(done, now);
 }
 
 void progressEndFile()

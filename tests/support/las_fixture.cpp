@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -308,6 +309,11 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
     auto capture = std::make_shared<TempDir>();
     const std::string outPath = *capture / "stdout";
     const int terminal = how.terminal ? openTerminal() : -1;
+    if (terminal >= 0 && how.terminalColumns > 0) {
+        const winsize size{24, how.terminalColumns, 0, 0};
+        if (ioctl(terminal, TIOCSWINSZ, &size) != 0)
+            throw std::runtime_error("cannot size the pseudo-terminal");
+    }
     const std::string errPath = terminal >= 0 ? ptsname(terminal) : *capture / "stderr";
     const bool asNobody = how.unprivileged && geteuid() == 0;
     std::string program = asNobody ? toolForNobody() : TREVLIN_PATH;

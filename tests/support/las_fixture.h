@@ -78,8 +78,10 @@ struct Launch {
     // As user nobody when the tests run as root, so that permission bits
     // apply; check whyNobodyCannotRunIn first.
     bool unprivileged = false;
-    // Standard error a pseudo-terminal instead of a file.
+    // Standard error a pseudo-terminal instead of a file, of this many
+    // columns (0: as the system sets it up).
     bool terminal = false;
+    unsigned short terminalColumns = 0;
     // Largest file the tool may write (ulimit -f), with SIGXFSZ ignored so
     // that a write beyond it fails as on a full disk; 0: no limit.
     uint64_t fileSizeLimit = 0;

@@ -134,6 +134,14 @@ printf '\xef\xbb\xbf東京.las\r\nZürich_Ost.las\r\n' >"$work/linux/名前.txt"
 cp "$work/linux/名前.txt" "$work/windows/"
 compare "list 名前.txt" "名前.txt" 15
 
+echo "-- outputs of an earlier run are replaced whole"
+setup "東京.las" "$data/PDAL__PDAL__1.2_3.las"
+for dir in "$work/linux" "$work/windows"; do
+  printf 'an earlier, longer text\n%.0s' $(seq 4000) >"$dir/東京.asc"
+  printf 'an earlier report\n' >"$dir/東京_hdr.asc"
+done
+compare "東京.las over earlier outputs" "東京.las" 15
+
 echo "-- the command line's failures"
 setup a.las "$data/PDAL__PDAL__1.2_0.las" t.las "$data/PDAL__PDAL__1.2_1.las"
 compare "no arguments"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Interrupts the Windows build under wine while it writes a large point
 # file (wine turns SIGINT into the console's Ctrl+C event): the console
-# control handler must delete the point file, keep the header report, say
+# control handler must delete the point file's temporary, leave no final
+# point file, keep the header report, say
 # so on standard error and end the process with STATUS_CONTROL_C_EXIT,
 # whose low byte (58) is what the Unix side sees.
 # Usage: tests/windows/interrupt.sh <Linux build directory> <TREVLIN.exe>
@@ -30,11 +31,14 @@ fail() {
 cd "$work"
 TREVLIN_THREADS=3 "$wine" "$windows" big.las 0 >out.txt 2>err.txt &
 pid=$!
+# The point file is written under a temporary name until it is complete.
+temporary() { find . -maxdepth 1 -name 'big.asc.*.incomplete' | head -n 1; }
 for _ in $(seq 600); do
-  [ "$(stat -c %s big.asc 2>/dev/null || echo 0)" -gt 1000000 ] && break
+  t=$(temporary)
+  [ -n "$t" ] && [ "$(stat -c %s "$t" 2>/dev/null || echo 0)" -gt 1000000 ] && break
   sleep 0.05
 done
-[ -f big.asc ] || fail "the conversion did not start"
+[ -n "$(temporary)" ] || fail "the conversion did not start"
 kill -INT "$pid"
 status=0
 wait "$pid" || status=$?
@@ -42,7 +46,8 @@ echo "status $status; standard error: $(cat err.txt)"
 [ "$status" -eq 58 ] || fail "exit status $status, not 58 (STATUS_CONTROL_C_EXIT)"
 [ "$(cat err.txt)" = $'TREVLIN: interrupted; removed incomplete big.asc\r' ] ||
   fail "standard error: $(od -c err.txt | head)"
-[ ! -e big.asc ] || fail "big.asc is still there"
+[ ! -e big.asc ] || fail "big.asc is there"
+[ -z "$(temporary)" ] || fail "the temporary $(temporary) is still there"
 [ "$(wc -l <big_hdr.asc)" -eq 34 ] || fail "the header report is not whole"
 grep -q 'Output ASCII File:  big.asc' out.txt || fail "standard output lacks the progress lines"
 echo "ok: Ctrl+C under wine removes the point file being written"
