@@ -146,11 +146,17 @@ void watchForInterrupts()
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
-FILE *createOutputFile(const char *name)
+namespace
+{
+
+// Creates `name` as `disposition` says, shared so that an interrupt can
+// delete it while it is open, as a binary stream; null when it cannot,
+// with GetLastError telling why.
+FILE *createShared(const char *name, DWORD disposition)
 {
     const HANDLE h =
         CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                    nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return nullptr;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
@@ -164,25 +170,19 @@ FILE *createOutputFile(const char *name)
     return f;
 }
 
+} // namespace
+
+FILE *createOutputFile(const char *name)
+{
+    return createShared(name, CREATE_ALWAYS);
+}
+
 FILE *createNewOutputFile(const char *name, bool *nameTaken)
 {
-    *nameTaken = false;
-    const HANDLE h =
-        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        *nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-        return nullptr;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd == -1) {
-        CloseHandle(h);
-        return nullptr;
-    }
-    FILE *f = _fdopen(fd, "wb");
-    if (!f)
-        _close(fd);
+    SetLastError(ERROR_SUCCESS);
+    FILE *f = createShared(name, CREATE_NEW);
+    const DWORD error = GetLastError();
+    *nameTaken = !f && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
     return f;
 }
 

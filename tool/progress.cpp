@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 namespace
 {
@@ -114,13 +115,19 @@ std::string fittingStart(const std::string &text, size_t columns)
 // character's start.
 std::string fittingEnd(const std::string &text, size_t columns)
 {
-    size_t start = text.size();
+    std::vector<size_t> starts; // where each character begins
     for (size_t at = 0, n = 0; at < text.size(); at += n) {
         decode(text, at, &n);
-        if (displayColumns(text.substr(at)) <= columns) {
-            start = at;
+        starts.push_back(at);
+    }
+    size_t used = 0, start = text.size();
+    for (size_t k = starts.size(); k-- > 0;) {
+        size_t n = 0;
+        const size_t w = columnsOf(decode(text, starts[k], &n));
+        if (used + w > columns)
             break;
-        }
+        used += w;
+        start = starts[k];
     }
     return text.substr(start);
 }
