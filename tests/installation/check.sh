@@ -52,7 +52,8 @@ if cmake -S "$here" -B "$work/v2" -DCMAKE_PREFIX_PATH="$prefix" -DHOLVANE_VERSIO
   >"$work/v2.log" 2>&1; then
   fail "find_package(HolvaneLidar 2) succeeded"
 fi
-grep -q 'version: 1.0.0' "$work/v2.log" || fail "no version message: $(cat "$work/v2.log")"
+version=$(sed -n 's/^project(TREVLIN VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
+grep -q "version: $version" "$work/v2.log" || fail "no version message: $(cat "$work/v2.log")"
 echo "ok: version 2 refused"
 
 # A prefix that cannot be written: beneath a plain file, for root as well.
