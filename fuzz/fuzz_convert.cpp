@@ -26,7 +26,8 @@ std::string toolPoints(int Format, int16_t type, const LAS12Header &h, const Poi
     FILE *fin = std::fopen("in.las", "rb");
     FILE *fout = std::fopen("in.asc", "w");
     seek_from_start(fin, h.OffsetToData);
-    writePoints(Format, type, pointInputOf("in.las", fin, &h), fout, &h, &b);
+    uint64_t records = 0;
+    writePoints(Format, type, pointInputOf("in.las", fin, &h), fout, &h, &b, &records);
     std::fclose(fin);
     std::fclose(fout);
     return readBytes("in.asc");
