@@ -110,63 +110,6 @@ int parseFormat(const char *text)
     std::exit(-1);
 }
 
-// ====================== Words for silent refusals ======================
-// Each goes to standard error, so that standard output stays as it is.
-
-const char LOWER_CASE_ADVICE[] =
-    "LAS files are recognised by the lower-case extension .las; rename it (on Windows, "
-    "typing the name with .las is enough)";
-
-// A LAS 1.0 or 1.1 file that declares point data format 2 or 3 is refused
-// by the validator without a message of its own.
-void explainUndefinedFormat(const char *name)
-{
-    FILE *f = std::fopen(name, "rb");
-    unsigned char head[105];
-    const bool read = f && read_exact(f, head, sizeof head);
-    if (f)
-        std::fclose(f);
-    if (!read)
-        return;
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "TREVLIN: %s is LAS 1.%c with point data format %c, which LAS 1.%c does not "
-                 "define\n",
-                 name, head[25] + 48, head[104] + 48, head[25] + 48);
-}
-
-// A LAS file given with an upper-case .LAS is taken for a list.
-void explainLasTakenForList(const char *name, FILE *flist)
-{
-    char signature[4] = {};
-    const bool las =
-        std::fread(signature, 1, 4, flist) == 4 && std::memcmp(signature, "LASF", 4) == 0;
-    std::rewind(flist);
-    if (las)
-        std::fprintf(stderr, "TREVLIN: %s is a LAS file, not a list: %s\n", name,
-                     LOWER_CASE_ADVICE);
-}
-
-// A listed name that ends in .LAS, .Las...: the validator wants ".las".
-bool endsInOtherCaseLas(const std::string &name)
-{
-    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".las") == 0)
-        return false;
-    const std::string end = name.substr(name.size() - 4);
-    return end[0] == '.' && (end[1] | 0x20) == 'l' && (end[2] | 0x20) == 'a' &&
-           (end[3] | 0x20) == 's';
-}
-
-// Why a listed name was refused, where the validator says nothing useful.
-void explainListedRefusal(const std::string &name, int16_t LASType)
-{
-    if (LASType == 0)
-        explainUndefinedFormat(name.c_str());
-    else if (endsInOtherCaseLas(name))
-        std::fprintf(stderr, "TREVLIN: %s is listed with an upper-case extension: %s\n",
-                     name.c_str(), LOWER_CASE_ADVICE);
-}
-
 // Validation pass over the list: every name must be a convertible LAS file
 // of one LASType. Returns that type and the number of names; the list is
 // rewound for the conversion pass.

@@ -70,6 +70,15 @@ void commitOutput(OutputFile *f, bool written);
 // it held before.
 void discardOutput(OutputFile *f);
 
+// ====================== Words for silent refusals ======================
+// One line each on standard error; standard output stays as it is.
+// A LAS 1.0/1.1 file declaring point data format 2 or 3 (check_las gives 0).
+void explainUndefinedFormat(const char *name);
+// A would-be list that is a LAS file (named .LAS); `flist` is rewound.
+void explainLasTakenForList(const char *name, FILE *flist);
+// A listed name that check_las refused with `LASType`, where it says why.
+void explainListedRefusal(const std::string &name, int16_t LASType);
+
 // ====================== Header report ======================
 // Writes <name>_hdr.asc; ends the process when it cannot be written.
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type);
