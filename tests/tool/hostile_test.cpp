@@ -228,6 +228,14 @@ TEST(Hostile, AThreeHundredCharacterNameIsConverted)
     EXPECT_EQ(readFile(dir / (stem + ".asc")), referencePointText(0, LASTYPE_12_FM0, dir / name));
 }
 
+// `a.las 0` in `dir` as user nobody, where the tests run as root.
+RunResult convertAsNobody(const TempDir &dir)
+{
+    Launch asNobody;
+    asNobody.unprivileged = true;
+    return finishTool(startTool(dir.path, {"a.las", "0"}, asNobody));
+}
+
 TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
 {
     const std::string failedHeader =
@@ -259,9 +267,7 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
         const std::string problem = whyNobodyCannotRunIn(dir.path);
         if (!problem.empty())
             GTEST_SKIP() << problem;
-        Launch asNobody;
-        asNobody.unprivileged = true;
-        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, asNobody));
+        const RunResult r = convertAsNobody(dir);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.out, failedHeader);
         EXPECT_EQ(filesIn(dir.path).size(), 1u);
@@ -279,9 +285,7 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
             geteuid() != 0 ? "needs root to own a.asc" : whyNobodyCannotRunIn(dir.path);
         if (!problem.empty())
             GTEST_SKIP() << problem;
-        Launch asNobody;
-        asNobody.unprivileged = true;
-        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, asNobody));
+        const RunResult r = convertAsNobody(dir);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.out, bannerText() + CONVERTING +
                              "\nFailed to rename the complete text of a.asc into place\n");
