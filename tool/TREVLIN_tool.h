@@ -47,7 +47,7 @@ bool readListName(FILE *flist, std::string *name);
 //   or discardOutput, which closes and removes the temporary.
 // A failure anywhere removes the temporary, and so does every exit of the
 // process while one is open. Only a kill that no handler sees (SIGKILL, a
-// crash) leaves one, under a name ending in TEMPORARY_SUFFIX.
+// crash) leaves one, under a name ending in ".incomplete".
 // A final name that is a pipe or a device (/dev/null, a FIFO a reader
 // waits on) is written directly: there is no file there to replace.
 struct OutputFile {
@@ -55,8 +55,6 @@ struct OutputFile {
     std::string temporary; // where the text is written; `name` when directly
     FILE *stream;
 };
-
-inline constexpr char TEMPORARY_SUFFIX[] = ".incomplete";
 
 // Opens the output; ends the process with "Failed to open file <name> for
 // writing" when it cannot.

@@ -19,12 +19,21 @@
 namespace
 {
 
+// Leftovers of a killed run end in this, which says what they are.
+constexpr char TEMPORARY_SUFFIX[] = ".incomplete";
+
 // The output between begin and commit; an exit removes its temporary.
 OutputFile *active = nullptr;
 
+// A pipe or a device is written under its own name, with no temporary.
+bool hasTemporary(const OutputFile &f)
+{
+    return f.temporary != f.name;
+}
+
 void removeActiveAtExit()
 {
-    if (active && active->temporary != active->name)
+    if (active && hasTemporary(*active))
         deleteFile(active->temporary.c_str());
 }
 
@@ -110,7 +119,7 @@ void commitOutput(OutputFile *f, bool written)
         discardOutput(f);
         failOutput("\nFailed to write file %s\n", f->name);
     }
-    if (f->temporary != f->name && !replaceFile(f->temporary.c_str(), f->name.c_str())) {
+    if (hasTemporary(*f) && !replaceFile(f->temporary.c_str(), f->name.c_str())) {
         discardOutput(f);
         failOutput("\nFailed to rename the complete text of %s into place\n", f->name);
     }
@@ -121,7 +130,7 @@ void commitOutput(OutputFile *f, bool written)
 void discardOutput(OutputFile *f)
 {
     closeQuietly(f);
-    if (f->temporary != f->name)
+    if (hasTemporary(*f))
         deleteFile(f->temporary.c_str());
     clearFileBeingWritten();
     active = nullptr;

@@ -40,9 +40,8 @@ size_t clearedColumns()
     return columns < MAX_CLEARED ? columns : MAX_CLEARED;
 }
 
-// Each platform's own, below: both are safe to call in an interrupt.
+// Each platform's own, below: safe to call in an interrupt, as is deleteFile.
 void writeError(const char *text, size_t n);
-bool removeFile(const char *name);
 
 // What every interrupt does before the process ends: the progress line is
 // cleared, the file being written removed, and the one line printed.
@@ -53,7 +52,7 @@ void reportInterrupt()
         writeError("\r", 1);
     }
     const int k = outputInForce.load();
-    if (k >= 0 && removeFile(outputName[k].c_str())) {
+    if (k >= 0 && deleteFile(outputName[k].c_str())) {
         writeError(removedMessage[k].data(), removedMessage[k].size());
     } else {
         writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
@@ -104,11 +103,6 @@ void writeError(const char *text, size_t n)
 {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(n), &written, nullptr);
-}
-
-bool removeFile(const char *name)
-{
-    return DeleteFileA(name) != 0;
 }
 
 // Runs in a thread of its own, while the conversion goes on. The point
@@ -221,7 +215,7 @@ bool replaceFile(const char *from, const char *to)
 
 bool deleteFile(const char *name)
 {
-    return removeFile(name);
+    return DeleteFileA(name) != 0;
 }
 
 unsigned long processNumber()
@@ -282,11 +276,6 @@ const int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
 void writeError(const char *text, size_t n)
 {
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, n);
-}
-
-bool removeFile(const char *name)
-{
-    return unlink(name) == 0;
 }
 
 // Only async-signal-safe calls: the names and texts were made before the
@@ -368,7 +357,7 @@ bool replaceFile(const char *from, const char *to)
 
 bool deleteFile(const char *name)
 {
-    return removeFile(name);
+    return unlink(name) == 0;
 }
 
 unsigned long processNumber()

@@ -40,7 +40,7 @@ OutputTarget outputTargetOf(const char *name);
 // Renames `from` over `to`, replacing a file of that name in one step.
 bool replaceFile(const char *from, const char *to);
 
-// Removes a file; false when it cannot.
+// Removes a file; false when it cannot. Safe to call in an interrupt.
 bool deleteFile(const char *name);
 
 // This process's number, which makes temporary names its own.
