@@ -5,15 +5,14 @@
 #include "TREVLIN_tool.h"
 #include "platform.h"
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
-
-namespace
-{
 
 void usage()
 {
@@ -44,6 +43,11 @@ void usage()
     for (const char *line : lines)
         std::puts(line);
 }
+
+namespace
+{
+
+RunOptions options; // what the options ask for; the defaults without them
 
 // --help: the usage, then what a newcomer needs to know before a first run.
 void help()
@@ -110,6 +114,64 @@ int parseFormat(const char *text)
     std::exit(-1);
 }
 
+// The names an input's two outputs are written under: beside the input,
+// or in the output folder under the input's last name component.
+struct OutputNames {
+    std::string points, report;
+};
+
+OutputNames outputNamesOf(const std::string &LASName)
+{
+    std::string stem = LASName.substr(0, LASName.size() - 4);
+    if (options.outputDir)
+        stem = joinPath(options.outputDir, lastPathComponent(stem));
+    return {stem + (options.gzipLevel > 0 ? ".asc.gz" : ".asc"), stem + "_hdr.asc"};
+}
+
+// Reads the whole 227-byte header and makes sure it still describes the
+// file that was validated, with point data after the header.
+void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Header *ph12)
+{
+    if (!read_exact(fin, ph12, sizeof *ph12))
+        failWith("\nFile %s ends within its 227-byte header\n", LASName.c_str());
+    if (las_type_of_header(*ph12) != LASType)
+        failWith("\nFile %s has changed since it was validated\n", LASName.c_str());
+    if (ph12->OffsetToData < LAS_HEADER_SIZE) {
+        std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n", LASName.c_str(),
+                    static_cast<unsigned>(ph12->OffsetToData));
+        std::exit(-1);
+    }
+}
+
+// What the conversion would refuse on the header alone, found before any
+// output of a list is written: the file opens and its header is whole,
+// with point data after it.
+void checkListedHeader(const std::string &name, int16_t LASType)
+{
+    FILE *fin = openInputFile(name.c_str());
+    if (!fin)
+        failWith("\nCannot open binary file %s for reading\n\n", name.c_str());
+    LAS12Header h;
+    readHeader(fin, name, LASType, &h);
+    std::fclose(fin);
+}
+
+// With an output folder, two listed files of one last name would write
+// the same outputs: the second would replace the first's.
+void checkOutputsApart(const std::string &name, const char *listName,
+                       std::map<std::string, std::string> *inputOfOutput)
+{
+    if (!options.outputDir)
+        return;
+    const std::string points = outputNamesOf(name).points;
+    const auto [at, isNew] = inputOfOutput->emplace(sameFileKey(points), name);
+    if (isNew || at->second == name)
+        return;
+    std::printf("\n%s and %s, listed in %s, would both be written as %s\n", at->second.c_str(),
+                name.c_str(), listName, points.c_str());
+    std::exit(-1);
+}
+
 // Validation pass over the list: every name must be a convertible LAS file
 // of one LASType. Returns that type and the number of names; the list is
 // rewound for the conversion pass.
@@ -117,6 +179,7 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
 {
     int16_t LASTypeCheck = 0;
     std::string name;
+    std::map<std::string, std::string> inputOfOutput;
     *LASCount = 0;
     while (readListName(flist, &name)) {
         // A name with a NUL byte would reach the file system cut short.
@@ -136,6 +199,8 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
                         name.c_str(), listName);
             std::exit(-1);
         }
+        checkListedHeader(name, LASType);
+        checkOutputsApart(name, listName, &inputOfOutput);
         ++*LASCount;
     }
     if (*LASCount == 0)
@@ -154,21 +219,6 @@ void checkAvailability(int Format, int16_t LASType, const char *input)
     }
 }
 
-// Reads the whole 227-byte header and makes sure it still describes the
-// file that was validated, with point data after the header.
-void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Header *ph12)
-{
-    if (!read_exact(fin, ph12, sizeof *ph12))
-        failWith("\nFile %s ends within its 227-byte header\n", LASName.c_str());
-    if (las_type_of_header(*ph12) != LASType)
-        failWith("\nFile %s has changed since it was validated\n", LASName.c_str());
-    if (ph12->OffsetToData < LAS_HEADER_SIZE) {
-        std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n", LASName.c_str(),
-                    static_cast<unsigned>(ph12->OffsetToData));
-        std::exit(-1);
-    }
-}
-
 // Writes the point text of one input into LASNameASCII, with the progress
 // line shown while it runs; the records converted go in *records.
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
@@ -177,17 +227,11 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
 {
     OutputFile points;
     beginOutput(&points, LASNameASCII);
-    PointBuffers buffers{};
-    if (!allocatePointBuffers(&buffers)) {
-        std::puts("Failed to allocate memory for 1 record of data structure");
-        std::exit(-1);
-    }
     const PointInput in = pointInputOf(LASName.c_str(), fin, ph12);
     progressStartFile(LASName, position, LASCount, in.dataBytes / las_record_size(LASType));
-    const PointsOutcome outcome =
-        writePoints(Format, LASType, in, points.stream, ph12, &buffers, records);
+    const PointsOutcome outcome = writePoints(
+        Format, LASType, in, PointOutput{points.stream, options.gzipLevel}, ph12, records);
     progressEndFile();
-    releasePointBuffers(&buffers);
     if (outcome == POINTS_READ_FAILED) {
         discardOutput(&points);
         failWith("\nFailed to read file %s\n", LASName.c_str());
@@ -213,14 +257,16 @@ void warnOfRecordCount(const std::string &LASName, const LAS12Header *ph12, uint
 void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12Header *ph12,
                  int position, int LASCount)
 {
-    FILE *fin = std::fopen(LASName.c_str(), "rb");
+    FILE *fin = openInputFile(LASName.c_str());
     if (!fin)
         failWith("\nCannot open binary file %s for reading\n\n", LASName.c_str());
-    const std::string LASNameASCII = replaceExtension(LASName, ".asc");
-    std::printf("Input LAS File:     %s\n", LASName.c_str());
-    std::printf("Output ASCII File:  %s\n", LASNameASCII.c_str());
-    if (position > 0)
-        std::printf("%d / %d\n\n", position, LASCount);
+    const OutputNames names = outputNamesOf(LASName);
+    if (!options.quiet) {
+        std::printf("Input LAS File:     %s\n", LASName.c_str());
+        std::printf("Output ASCII File:  %s\n", names.points.c_str());
+        if (position > 0)
+            std::printf("%d / %d\n\n", position, LASCount);
+    }
     // What has been printed is out before the long part begins, so that an
     // interrupted run has shown everything it printed.
     std::fflush(stdout);
@@ -228,30 +274,39 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
-    writeAsciiHeader(LASName.c_str(), ph12, LASType);
+    writeHeaderReport(names.report, ph12, LASType);
     uint64_t records = 0;
-    writePointFile(LASName, LASNameASCII, Format, LASType, fin, ph12, position, LASCount, &records);
+    writePointFile(LASName, names.points, Format, LASType, fin, ph12, position, LASCount, &records);
     std::fclose(fin);
     warnOfRecordCount(LASName, ph12, records);
 }
 
 // A setting that only the tests change, to make small files behave as
-// large ones; `fallback` when it is not set to a whole number.
-long testSetting(const char *name, long fallback)
+// large ones: `fallback` when it is not set or empty, and refused, as the
+// settings are, when it is not a whole number from `least` to `most`.
+long testSetting(const char *name, long fallback, long least, long most)
 {
     const char *value = std::getenv(name);
-    if (!value || *value < '0' || *value > '9')
+    if (!value || *value == '\0')
         return fallback;
-    char *end = nullptr;
-    const long n = std::strtol(value, &end, 10);
-    return *end == '\0' ? n : fallback;
+    long n = 0;
+    for (const char *c = value; *c != '\0' && n <= most; ++c)
+        n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : most + 1;
+    if (n < least || n > most) {
+        std::printf("\n%s is \"%s\"; it must be a whole number from %ld to %ld\n", name, value,
+                    least, most);
+        std::exit(-1);
+    }
+    return n;
 }
 
-// Workers from TREVLIN_THREADS: a whole number from 1 to MAX_WORKERS, or,
-// when it is not set or empty, the machine's hardware threads, at most 8.
+// Workers from -j or TREVLIN_THREADS: a whole number from 1 to
+// MAX_WORKERS, or, when neither is set (or empty), the machine's hardware
+// threads, at most 8.
 int workerCount()
 {
-    const char *value = std::getenv("TREVLIN_THREADS");
+    const char *value = options.threads ? options.threads : std::getenv("TREVLIN_THREADS");
+    const char *setting = options.threads ? options.threadsOption : "TREVLIN_THREADS";
     if (!value || *value == '\0') {
         const unsigned hardware = std::thread::hardware_concurrency();
         return hardware == 0 ? 1 : static_cast<int>(hardware < 8 ? hardware : 8);
@@ -259,20 +314,64 @@ int workerCount()
     int n = 0;
     for (const char *c = value; *c != '\0' && n <= MAX_WORKERS; ++c)
         n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : MAX_WORKERS + 1;
-    if (n < 1 || n > MAX_WORKERS)
-        failWith("\nTREVLIN_THREADS is \"%s\"; it must be a whole number from 1 to 256\n", value);
+    if (n < 1 || n > MAX_WORKERS) {
+        std::printf("\n%s is \"%s\"; it must be a whole number from 1 to 256\n", setting, value);
+        std::exit(-1);
+    }
     return n;
 }
 
-// One worker means no workers: the calling thread converts on its own.
-void startWorkers(int workers)
+// Durable outputs from --sync or TREVLIN_SYNC: empty or 0 is off, 1 on.
+bool durableOutputs()
 {
-    if (workers < 2)
+    const char *value = options.sync ? options.sync : std::getenv("TREVLIN_SYNC");
+    const char *setting = options.sync ? "--sync" : "TREVLIN_SYNC";
+    if (!value || *value == '\0' || std::strcmp(value, "0") == 0)
+        return false;
+    if (std::strcmp(value, "1") == 0)
+        return true;
+    std::printf("\n%s is \"%s\"; it must be empty, 0 or 1\n", setting, value);
+    std::exit(-1);
+}
+
+void checkOutputFolder()
+{
+    if (options.outputDir && outputTargetOf(options.outputDir) != TARGET_DIRECTORY)
+        failWith("\n%s is not a directory\n", options.outputDir);
+}
+
+// Batch jobs keep standard output as their record of what was converted:
+// a record that could not be written is a failed run.
+void checkStandardOutput()
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return;
-    const PipelineSettings settings{
-        workers, static_cast<size_t>(testSetting("TREVLIN_TEST_JOB_RECORDS", DEFAULT_JOB_RECORDS)),
+    const int error = errno;
+    std::fprintf(stderr, "TREVLIN: standard output could not be written: %s\n",
+                 error != 0 ? std::strerror(error) : "a write failed");
+    std::exit(-1);
+}
+
+// The pipeline as the settings ask; read before the banner, so that a
+// setting refused leaves standard output as every refusal does.
+PipelineSettings pipelineSettings()
+{
+    const int threads = workerCount();
+    return PipelineSettings{
+        threads < 2 ? 0 : threads,
+        static_cast<size_t>(
+            testSetting("TREVLIN_TEST_JOB_RECORDS", DEFAULT_JOB_RECORDS, 1, MAX_JOB_RECORDS)),
         DEFAULT_JOB_TEXT_BYTES};
-    startPipeline(settings);
+}
+
+// One thread means no workers: the writer formats its own jobs.
+void startWorkers(const PipelineSettings &settings)
+{
+    if (!startPipeline(settings)) {
+        std::puts("Failed to allocate memory for 1 record of data structure");
+        std::exit(-1);
+    }
 }
 
 // --version and --help, the only single arguments the tool answers.
@@ -282,7 +381,8 @@ bool answeredAlone(const char *argument)
         std::puts("TREVLIN " TREVLIN_VERSION);
         return true;
     }
-    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 ||
+        isPlatformHelpWord(argument)) {
         help();
         return true;
     }
@@ -308,42 +408,48 @@ int main(int argc, char *argv[])
     watchForInterrupts();
     if (argc == 2 && answeredAlone(argv[1]))
         return 0;
-    if (argc != 3)
+    const int first = parseOptions(argc, argv, &options);
+    if (argc - first != 2)
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
-    const int workers = workerCount();
-    const bool listMode = checkFileExtension(argv[1], "las") != 0;
+    const char *input = argv[first], *FormatText = argv[first + 1];
+    checkOutputFolder();
+    const PipelineSettings settings = pipelineSettings();
+    const long progressDelay = testSetting("TREVLIN_TEST_PROGRESS_DELAY_MS", 500, 0, 3600000);
+    setDurableOutputs(durableOutputs());
+    const bool listMode = checkFileExtension(input, "las") != 0;
     FILE *flist = nullptr;
     int LASCount = 1;
     int16_t LASType;
     if (!listMode) {
-        LASType = check_las(argv[1]);
+        LASType = check_las(input);
         if (LASType == 0)
-            explainUndefinedFormat(argv[1]);
+            explainUndefinedFormat(input);
         if (LASType < 1)
             std::exit(-1);
     } else {
-        flist = std::fopen(argv[1], "r");
+        flist = openListFile(input);
         if (!flist)
-            failWith("\nCannot open input ASCII file %s for reading\n", argv[1]);
-        explainLasTakenForList(argv[1], flist);
+            failWith("\nCannot open input ASCII file %s for reading\n", input);
+        explainLasTakenForList(input, flist);
         rewindList(flist);
-        LASType = validateList(flist, argv[1], &LASCount);
+        LASType = validateList(flist, input, &LASCount);
     }
-    check_numeric_argument(argv[2]);
-    const int Format = parseFormat(argv[2]);
+    check_numeric_argument(FormatText);
+    const int Format = parseFormat(FormatText);
     if (Format < 0)
         failWithUsage("\nError in Format specified\n");
-    checkAvailability(Format, LASType, argv[1]);
+    checkAvailability(Format, LASType, input);
 
     const auto beginTime = std::chrono::steady_clock::now();
-    credits();
-    startWorkers(workers);
-    progressSetUp(standardErrorIsTerminal(), testSetting("TREVLIN_TEST_PROGRESS_DELAY_MS", 500));
+    if (!options.quiet)
+        credits();
+    startWorkers(settings);
+    progressSetUp(standardErrorIsTerminal(), progressDelay);
     LAS12Header ph12;
-    std::string LASName = argv[1];
+    std::string LASName = input;
     for (int t = 0; t < LASCount; ++t) {
         if (listMode && !readListName(flist, &LASName))
-            failWith("\nFile %s has changed since it was validated\n", argv[1]);
+            failWith("\nFile %s has changed since it was validated\n", input);
         convertFile(LASName, Format, LASType, &ph12, listMode ? t + 1 : 0, LASCount);
     }
     if (flist)
@@ -351,6 +457,9 @@ int main(int argc, char *argv[])
     const auto finishTime = std::chrono::steady_clock::now();
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(finishTime - beginTime);
-    std::printf("\nElapsed time: %.3f seconds\n\n", static_cast<double>(elapsed.count()) / 1000.0);
+    if (!options.quiet)
+        std::printf("\nElapsed time: %.3f seconds\n\n",
+                    static_cast<double>(elapsed.count()) / 1000.0);
+    checkStandardOutput();
     return 0;
 }

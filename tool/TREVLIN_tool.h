@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // ====================== Coordinate precision ======================
 // Decimals printed for X, Y and Z of the input in hand (0..32).
@@ -35,6 +36,27 @@ void rewindList(FILE *flist);
 // Next white-space-separated word of a list file, of any length; false
 // when no word is left. Names may hold any byte but white space.
 bool readListName(FILE *flist, std::string *name);
+
+// ====================== Options ======================
+// What the options in front of the two arguments ask for; every field's
+// default is the run that two arguments alone make.
+struct RunOptions {
+    const char *outputDir = nullptr;     // -o DIR: outputs there, not beside the input
+    int gzipLevel = 0;                   // -z, --gzip=LEVEL: the point file as .asc.gz
+    bool quiet = false;                  // -q: standard output gets failures only
+    const char *threads = nullptr;       // -j N: as TREVLIN_THREADS, and before it
+    const char *threadsOption = nullptr; // the word that gave it, for its refusal
+    const char *sync = nullptr;          // --sync[=0|1]: as TREVLIN_SYNC, and before it
+};
+constexpr int DEFAULT_GZIP_LEVEL = 1;
+
+// Takes the options into *o and returns the index of the first of the two
+// arguments. An unknown option, or one without its value, ends the process
+// with a line naming it and the usage.
+int parseOptions(int argc, char **argv, RunOptions *o);
+
+// The command syntax and the Formats, on standard output.
+void usage();
 
 // ====================== Output files ======================
 // Every output file comes into being the same way, so that a file under
@@ -67,6 +89,10 @@ void commitOutput(OutputFile *f, bool written);
 // Closes the output and removes the temporary; the final name keeps what
 // it held before.
 void discardOutput(OutputFile *f);
+// With `durable`, each output reaches the disk before its rename, and the
+// rename before the next output begins, so that a power cut leaves the old
+// file or the new one under the final name, whole.
+void setDurableOutputs(bool durable);
 
 // ====================== Words for silent refusals ======================
 // One line each on standard error; standard output stays as it is.
@@ -80,6 +106,8 @@ void explainListedRefusal(const std::string &name, int16_t LASType);
 // ====================== Header report ======================
 // Writes <name>_hdr.asc; ends the process when it cannot be written.
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type);
+// The same, under the name `reportName`.
+void writeHeaderReport(const std::string &reportName, const LAS12Header *h, int16_t Type);
 
 // The report's text, as writeAsciiHeader stores it.
 std::string headerReportText(const LAS12Header *h, int16_t Type);
@@ -90,20 +118,8 @@ constexpr int MAX_FORMAT = 20;
 // Whether Format writes a value line per record for this LASType.
 bool formatServesType(int Format, int16_t LASType);
 
-// Working memory of the one-thread record loop: whole records are read many
-// at a time and lines assembled before one fwrite, so memory stays constant.
-struct PointBuffers {
-    unsigned char *records; // RECORD_CHUNK_BYTES
-    char *text;             // TEXT_BUFFER_BYTES
-};
-constexpr size_t RECORD_CHUNK_RECORDS = 4096;
-constexpr size_t RECORD_CHUNK_BYTES = RECORD_CHUNK_RECORDS * sizeof(LAS12fm3);
-constexpr size_t TEXT_BUFFER_BYTES = 1 << 20;
 // Room that the longest value line may need at the end of a text buffer.
 constexpr size_t MAX_LINE_BYTES = 2048;
-
-bool allocatePointBuffers(PointBuffers *b);
-void releasePointBuffers(PointBuffers *b);
 
 // One input's point data as the Format writer reads it.
 struct PointInput {
@@ -119,12 +135,19 @@ PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12);
 
 enum PointsOutcome { POINTS_WRITTEN, POINTS_WRITE_FAILED, POINTS_READ_FAILED };
 
-// Streams every whole point record of the input into fout as the Format's
-// text, on the pipeline's workers when it runs and the input is large
-// enough, on the calling thread otherwise, and counts them in *records.
-// The text ends at the end of the input, or at a read that failed.
-PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
-                          const LAS12Header *ph12, const PointBuffers *buffers, uint64_t *records);
+// Where a point file's text goes: the stream, as plain text or, with a
+// gzip level from 1 to 9, as one gzip member.
+struct PointOutput {
+    FILE *stream;
+    int gzipLevel; // 0: plain text
+};
+
+// Streams every whole point record of the input into the output as the
+// Format's text, on the pipeline's workers when there are any, on the
+// calling thread otherwise, and counts them in *records. The text ends at
+// the end of the input, or at a read that failed.
+PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, const PointOutput &out,
+                          const LAS12Header *ph12, uint64_t *records);
 
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;
@@ -152,35 +175,61 @@ bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textByt
 
 bool writeAll(FILE *fout, const char *text, size_t n);
 
+// ====================== Gzip output ======================
+// Compressed text and the CRC-32 and length of the text it holds.
+struct PackedText {
+    std::vector<unsigned char> bytes; // grows as needed, kept between uses
+    size_t used = 0;
+    uint32_t crc = 0;
+    uint64_t length = 0;
+};
+
+// A raw deflate stream of one gzip level, used by one thread at a time.
+struct TextPacker;
+TextPacker *newTextPacker(int level); // null when zlib cannot start one
+void freeTextPacker(TextPacker *p);
+int packerLevel(const TextPacker *p);
+
+// One piece: packBegin, packMore for each part of its text, packEnd. A
+// piece depends on its text alone, and pieces join into one stream.
+bool packBegin(TextPacker *p, PackedText *out);
+bool packMore(TextPacker *p, const char *text, size_t n, PackedText *out);
+bool packEnd(TextPacker *p, PackedText *out);
+
+// The member around the pieces: what the writer keeps of them.
+struct GzipMember {
+    uint32_t crc;
+    uint64_t length;
+};
+bool writeGzipHeader(FILE *fout, int level);
+void addPiece(GzipMember *m, const PackedText &piece);
+bool writeGzipTrailer(FILE *fout, const GzipMember &m);
+
 // ====================== Conversion pipeline ======================
 struct PipelineSettings {
-    int workers;         // threads that read and format
+    int workers;         // threads that read and format; 0: the writer alone
     size_t jobRecords;   // most whole records per job
     size_t jobTextBytes; // text buffer per job; at least 2 * MAX_LINE_BYTES
 };
 constexpr size_t DEFAULT_JOB_RECORDS = 32768;
 constexpr size_t DEFAULT_JOB_TEXT_BYTES = 1 << 20;
+constexpr size_t MAX_JOB_RECORDS = 1 << 16;
 constexpr int MAX_WORKERS = 256;
 
-// Starts the workers, once per run; false when none could start (the run
-// then converts on the calling thread). Every end of the process stops them.
+// Allocates the job buffers and starts the workers, once per run; false
+// when the buffers cannot be had. When no worker can start, the writer
+// formats its own jobs. Every end of the process stops them.
 bool startPipeline(const PipelineSettings &settings);
 // Stops and joins the workers and releases the job buffers.
 void stopPipeline();
 
-enum PipelineOutcome {
-    PIPELINE_NOT_USED,
-    PIPELINE_WRITTEN,
-    PIPELINE_WRITE_FAILED,
-    PIPELINE_READ_FAILED
-};
-
-// Converts the input on the workers, the caller writing, and counts the
-// records written in *records: not used when the pipeline does not run,
-// the input fits one job, or the workers' streams cannot be opened; the
-// caller then converts it on its own.
-PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout,
-                                uint64_t *records);
+// Converts the input job by job and writes the jobs' text in order, plain
+// or as gzip pieces added to *member, counting the records written in
+// *records. The jobs are formatted on the workers, or on the calling
+// thread when there are none, the input fits one job, or the workers'
+// streams cannot be opened: the text is the same either way.
+PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, const PointOutput &out,
+                              GzipMember *member, uint64_t *records);
 
 // ====================== Progress on a terminal ======================
 // Shown only when standard error is a terminal; called only by the thread

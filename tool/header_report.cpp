@@ -115,8 +115,13 @@ std::string headerReportText(const LAS12Header *h, int16_t Type)
 
 void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type)
 {
+    writeHeaderReport(replaceExtension(Name, "_hdr.asc"), h, Type);
+}
+
+void writeHeaderReport(const std::string &reportName, const LAS12Header *h, int16_t Type)
+{
     OutputFile report;
-    beginOutput(&report, replaceExtension(Name, "_hdr.asc"));
+    beginOutput(&report, reportName);
     const std::string text = headerReportText(h, Type);
     commitOutput(&report, writeAll(report.stream, text.data(), text.size()));
 }

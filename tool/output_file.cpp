@@ -25,6 +25,9 @@ constexpr char TEMPORARY_SUFFIX[] = ".incomplete";
 // The output between begin and commit; an exit removes its temporary.
 OutputFile *active = nullptr;
 
+// Whether each output is flushed to the disk before its rename.
+bool durable = false;
+
 // A pipe or a device is written under its own name, with no temporary.
 bool hasTemporary(const OutputFile &f)
 {
@@ -111,8 +114,18 @@ void beginOutput(OutputFile *f, const std::string &name)
     active = f;
 }
 
+void setDurableOutputs(bool wanted)
+{
+    durable = wanted;
+}
+
 void commitOutput(OutputFile *f, bool written)
 {
+    if (hasTemporary(*f)) {
+        keepPermissionsOf(f->name.c_str(), f->stream);
+        if (durable && written)
+            written = syncToDisk(f->stream);
+    }
     const bool closed = std::fclose(f->stream) == 0;
     f->stream = nullptr;
     if (!closed || !written) {
@@ -125,6 +138,10 @@ void commitOutput(OutputFile *f, bool written)
     }
     clearFileBeingWritten();
     active = nullptr;
+    // The rename is kept once the folder is; the file is whole under its
+    // final name by now, so a failure here is only a weaker promise.
+    if (durable && hasTemporary(*f) && !syncFolderOf(f->name.c_str()))
+        failOutput("\nFailed to write file %s\n", f->name);
 }
 
 void discardOutput(OutputFile *f)

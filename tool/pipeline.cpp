@@ -1,6 +1,9 @@
-// TREVLIN: the conversion pipeline, which spreads the formatting of one
-// file's point records over worker threads while the thread that started
-// the run writes.
+// TREVLIN: the conversion pipeline, the one record loop of the tool. It
+// spreads the formatting of one file's point records over worker threads
+// while the thread that started the run writes; with no workers, the
+// writer formats its own jobs, one after the other, by the same code, so
+// that the end of the data, a trailing partial record, a read error and
+// the count of records are judged in one place for every thread count.
 //
 // The plan. A file's point data is cut into jobs of `jobRecords` whole
 // records, numbered from 0 in file order. A worker takes the next job
@@ -20,6 +23,10 @@
 // job the writer waits for, so a slow writer throttles the workers. A job
 // whose text outgrows its buffer (numbers hundreds of digits long) is
 // finished by the writer through the same buffer, in pieces.
+//
+// Gzip output: each job's text, all of it, is packed on the thread that
+// formats it into a gzip piece (gzip_member.cpp), which the writer writes
+// in order; the member is then the same whichever thread packed a job.
 //
 // The workers share nothing but the ring and the counters below, all under
 // one lock. They are started once per run and serve every file; the
@@ -48,6 +55,8 @@ struct Slot {                  // one job's place in the ring
     bool last;                 // the read came back short: the file ends here
     bool failed;               // ... because reading failed, not at the end
     bool ready;                // formatted, waiting for the writer
+    bool packFailed;           // gzip: zlib refused the job's text
+    PackedText packed;         // gzip: the job's whole text, packed
 };
 
 struct FileInHand {         // what the workers need of the file
@@ -55,12 +64,14 @@ struct FileInHand {         // what the workers need of the file
     FILE *const *streams;   // one input stream per worker
     uint64_t dataStart;     // where job 0 begins
     size_t jobRecords;      // whole records per job
+    int gzipLevel;          // 0: plain text
 };
 
 // Set up before the workers start and left alone until they have ended.
 std::vector<std::thread> workers;
 std::vector<Slot> slots;
 PipelineSettings settings{};
+TextPacker *writerPacker = nullptr; // the writer's, when it formats its own jobs
 
 // The lock guards the counters below and every slot's `ready`; the rest of
 // a slot belongs to the one thread that holds its job.
@@ -84,11 +95,11 @@ bool jobToTake()
 void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
 {
     const size_t recordSize = f.text->recordSize;
-    const size_t bytes = f.jobRecords * recordSize;
+    const uint64_t bytes = static_cast<uint64_t>(f.jobRecords) * recordSize;
     size_t got = 0;
     const bool reached = seek_from_start(in, f.dataStart + job * bytes);
     if (reached)
-        got = std::fread(s->records, 1, bytes, in);
+        got = std::fread(s->records, 1, static_cast<size_t>(bytes), in);
     s->last = got < bytes;
     s->failed = !reached || std::ferror(in) != 0;
     s->end = s->records + got / recordSize * recordSize;
@@ -98,22 +109,58 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->length = static_cast<size_t>(out - s->text);
 }
 
+// A packer of the file's level in *packer, made anew when the level changed.
+bool packerFor(int level, TextPacker **packer)
+{
+    if (*packer && packerLevel(*packer) == level)
+        return true;
+    freeTextPacker(*packer);
+    *packer = newTextPacker(level);
+    return *packer != nullptr;
+}
+
+// Gzip: packs the job's text, formatting what its buffer had no room for
+// through the same buffer, so that the writer only writes the piece.
+bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
+{
+    if (!packerFor(f.gzipLevel, packer) || !packBegin(*packer, &s->packed) ||
+        !packMore(*packer, s->text, s->length, &s->packed))
+        return false;
+    while (s->rest != s->end) {
+        char *out =
+            f.text->format(s->text, s->text + settings.jobTextBytes, &s->rest, s->end, *f.text);
+        if (!packMore(*packer, s->text, static_cast<size_t>(out - s->text), &s->packed))
+            return false;
+    }
+    return packEnd(*packer, &s->packed);
+}
+
+// One job, as a worker or the writer does it.
+void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker **packer)
+{
+    readAndFormat(f, in, job, s);
+    s->packFailed = f.gzipLevel > 0 && !s->failed && !packJob(f, s, packer);
+}
+
 // The writer is the run's critical path, so the workers yield to it: on a
 // machine with few cores, a writer made to wait for a core is time lost.
 void work(size_t id)
 {
     lowerThisThreadsPriority();
+    TextPacker *packer = nullptr;
     std::unique_lock<std::mutex> held(lock);
     for (;;) {
         workToTake.wait(held, [] { return quitting || jobToTake(); });
-        if (quitting)
+        if (quitting) {
+            freeTextPacker(packer);
             return;
+        }
         const uint64_t job = nextJob++;
         Slot *s = &slots[job % slots.size()];
         const FileInHand &f = *file;
         ++busy;
         held.unlock();
-        readAndFormat(f, f.streams[id], job, s);
+        prepareJob(f, f.streams[id], job, s, &packer);
         held.lock();
         --busy;
         s->ready = true;
@@ -135,10 +182,31 @@ bool writeJob(const RecordText &text, Slot *s, FILE *fout)
            writeAll(fout, s->text, static_cast<size_t>(out - s->text));
 }
 
-// The writer's loop over one file; counts the records written in *records.
-// Returns once no worker is busy with it. A job whose read failed ends the
-// file unwritten.
-PipelineOutcome writeFile(const FileInHand &f, FILE *fout, uint64_t *records)
+// What becomes of a prepared job: written, plain or packed, and counted,
+// or the reason the file ends unwritten here.
+PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out,
+                            GzipMember *member, uint64_t *records)
+{
+    if (s->failed)
+        return POINTS_READ_FAILED;
+    bool written;
+    if (f.gzipLevel == 0)
+        written = writeJob(*f.text, s, out.stream);
+    else {
+        written = !s->packFailed &&
+                  writeAll(out.stream, reinterpret_cast<const char *>(s->packed.bytes.data()),
+                           s->packed.used);
+        addPiece(member, s->packed);
+    }
+    *records += static_cast<uint64_t>(s->end - s->records) / f.text->recordSize;
+    progressRecords(*records);
+    return written ? POINTS_WRITTEN : POINTS_WRITE_FAILED;
+}
+
+// The writer's loop over one file on the workers. Returns once no worker
+// is busy with it. A job whose read failed ends the file unwritten.
+PointsOutcome writeFile(const FileInHand &f, const PointOutput &out, GzipMember *member,
+                        uint64_t *records)
 {
     std::unique_lock<std::mutex> held(lock);
     file = &f;
@@ -150,21 +218,29 @@ PipelineOutcome writeFile(const FileInHand &f, FILE *fout, uint64_t *records)
         Slot *s = &slots[writing % slots.size()];
         jobFinished.wait(held, [s] { return s->ready; });
         held.unlock();
-        PipelineOutcome outcome = PIPELINE_READ_FAILED;
-        if (!s->failed) {
-            outcome = writeJob(*f.text, s, fout) ? PIPELINE_WRITTEN : PIPELINE_WRITE_FAILED;
-            *records += static_cast<uint64_t>(s->end - s->records) / f.text->recordSize;
-            progressRecords(*records);
-        }
+        const PointsOutcome outcome = writePrepared(f, s, out, member, records);
         held.lock();
         s->ready = false;
-        if (outcome != PIPELINE_WRITTEN || s->last) {
+        if (outcome != POINTS_WRITTEN || s->last) {
             file = nullptr;
             jobFinished.wait(held, [] { return busy == 0; });
             return outcome;
         }
         ++writing;
         workToTake.notify_one();
+    }
+}
+
+// The same loop with no workers: the writer prepares each job itself.
+PointsOutcome writeFileAlone(const FileInHand &f, const PointOutput &out, GzipMember *member,
+                             uint64_t *records)
+{
+    Slot *s = &slots[0];
+    for (uint64_t job = 0;; ++job) {
+        prepareJob(f, f.streams[0], job, s, &writerPacker);
+        const PointsOutcome outcome = writePrepared(f, s, out, member, records);
+        if (outcome != POINTS_WRITTEN || s->last)
+            return outcome;
     }
 }
 
@@ -192,13 +268,15 @@ void releaseSlots()
         delete[] s.text;
     }
     slots.clear();
+    freeTextPacker(writerPacker);
+    writerPacker = nullptr;
 }
 
 // Enough slots that every worker can have one job in hand and one done
-// while the writer writes another.
+// while the writer writes another; one when the writer works alone.
 bool allocateSlots()
 {
-    slots.assign(2 * static_cast<size_t>(settings.workers) + 2, Slot{});
+    slots.assign(settings.workers == 0 ? 1 : 2 * static_cast<size_t>(settings.workers) + 2, Slot{});
     for (Slot &s : slots) {
         s.records = new (std::nothrow) unsigned char[settings.jobRecords * sizeof(LAS12fm3)];
         s.text = new (std::nothrow) char[settings.jobTextBytes];
@@ -220,7 +298,8 @@ void launchWorkers()
         for (int k = 0; k < settings.workers; ++k)
             workers.emplace_back(work, static_cast<size_t>(k));
     } catch (const std::system_error &) {
-        // Fewer workers than asked for still convert the same text.
+        // Fewer workers than asked for, or none, still convert the same
+        // text.
     }
     unblockInterrupts();
 }
@@ -234,7 +313,8 @@ void stopAtExit()
 
 bool startPipeline(const PipelineSettings &wanted)
 {
-    if (!workers.empty() || wanted.workers < 1 || wanted.jobRecords < 1 ||
+    if (!slots.empty() || wanted.workers < 0 || wanted.workers > MAX_WORKERS ||
+        wanted.jobRecords < 1 || wanted.jobRecords > MAX_JOB_RECORDS ||
         wanted.jobTextBytes < 2 * MAX_LINE_BYTES)
         return false;
     settings = wanted;
@@ -242,10 +322,6 @@ bool startPipeline(const PipelineSettings &wanted)
         return false;
     quitting = false;
     launchWorkers();
-    if (workers.empty()) {
-        releaseSlots();
-        return false;
-    }
     static const bool registered = std::atexit(stopAtExit) == 0;
     (void)registered;
     return true;
@@ -264,27 +340,53 @@ void stopPipeline()
     releaseSlots();
 }
 
-PipelineOutcome pipelineConvert(const PointInput &in, const RecordText &text, FILE *fout,
-                                uint64_t *records)
+namespace
 {
-    if (workers.empty() || in.dataBytes <= settings.jobRecords * text.recordSize)
-        return PIPELINE_NOT_USED;
+
+// The workers' own streams of the input, one each; empty when any of them
+// cannot be opened, and the writer then works alone.
+std::vector<FILE *> workerStreams(const char *name)
+{
     std::vector<FILE *> streams;
     for (size_t k = 0; k < workers.size(); ++k) {
-        FILE *stream = std::fopen(in.name, "rb");
+        FILE *stream = openInputFile(name);
         if (!stream)
             break;
         // Whole jobs are read at once: a stream buffer would only add a copy.
         std::setvbuf(stream, nullptr, _IONBF, 0);
         streams.push_back(stream);
     }
-    PipelineOutcome outcome = PIPELINE_NOT_USED;
-    if (streams.size() == workers.size()) {
-        FileInHand f{&text, streams.data(), in.dataStart, 0};
-        f.jobRecords = recordsPerJob(f);
-        outcome = writeFile(f, fout, records);
+    if (streams.size() < workers.size()) {
+        for (FILE *stream : streams)
+            std::fclose(stream);
+        streams.clear();
     }
+    return streams;
+}
+
+} // namespace
+
+PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, const PointOutput &out,
+                              GzipMember *member, uint64_t *records)
+{
+    // A caller that never started the pipeline (a harness of one file)
+    // gets the writer alone for this file.
+    const bool ownSlots = slots.empty();
+    if (ownSlots &&
+        !startPipeline(PipelineSettings{0, DEFAULT_JOB_RECORDS, DEFAULT_JOB_TEXT_BYTES}))
+        return POINTS_WRITE_FAILED;
+    const bool severalJobs = in.dataBytes > settings.jobRecords * text.recordSize;
+    std::vector<FILE *> streams;
+    if (severalJobs)
+        streams = workerStreams(in.name);
+    FILE *alone[1] = {in.fin};
+    FileInHand f{&text, streams.empty() ? alone : streams.data(), in.dataStart, 0, out.gzipLevel};
+    f.jobRecords = recordsPerJob(f);
+    const PointsOutcome outcome = streams.empty() ? writeFileAlone(f, out, member, records)
+                                                  : writeFile(f, out, member, records);
     for (FILE *stream : streams)
         std::fclose(stream);
+    if (ownSlots)
+        stopPipeline();
     return outcome;
 }

@@ -19,6 +19,13 @@ std::atomic<size_t> progressColumns{0};
 std::mutex outputNameLock; // held while a set changes (the Windows handler is a thread)
 
 const char INTERRUPTED[] = "TREVLIN: interrupted";
+
+// What separates a path's components; the first is the one put between.
+#ifdef _WIN32
+const char PATH_SEPARATORS[] = "\\/";
+#else
+const char PATH_SEPARATORS[] = "/";
+#endif
 constexpr size_t DEFAULT_COLUMNS = 80; // a terminal that does not say
 
 // "\r", then blanks over the progress line; the line is never wider.
@@ -80,6 +87,22 @@ void clearFileBeingWritten()
 void noteProgressWidth(size_t columns)
 {
     progressColumns.store(columns);
+}
+
+std::string joinPath(const std::string &dir, const std::string &name)
+{
+    if (dir.empty())
+        return name;
+    const char last = dir.back();
+    if (last == '/' || (PATH_SEPARATORS[1] != '\0' && last == PATH_SEPARATORS[1]))
+        return dir + name;
+    return dir + PATH_SEPARATORS[0] + name;
+}
+
+std::string lastPathComponent(const std::string &path)
+{
+    const size_t at = path.find_last_of(PATH_SEPARATORS);
+    return at == std::string::npos ? path : path.substr(at + 1);
 }
 
 #ifdef _WIN32
@@ -166,9 +189,50 @@ FILE *createShared(const char *name, DWORD disposition)
 
 } // namespace
 
+FILE *openInputFile(const char *name)
+{
+    return std::fopen(name, "rb");
+}
+
+FILE *openListFile(const char *name)
+{
+    return std::fopen(name, "rb");
+}
+
+// NTFS compares names without regard to case.
+std::string sameFileKey(const std::string &name)
+{
+    std::string key = name;
+    for (char &c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        else if (c == '/')
+            c = '\\';
+    return key;
+}
+
 FILE *createOutputFile(const char *name)
 {
     return createShared(name, CREATE_ALWAYS);
+}
+
+// Windows gives a new file the folder's inherited permissions.
+void keepPermissionsOf(const char *, FILE *)
+{
+}
+
+bool syncToDisk(FILE *f)
+{
+    if (std::fflush(f) != 0)
+        return false;
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h) != 0;
+}
+
+// A rename on NTFS is journalled with the file's metadata.
+bool syncFolderOf(const char *)
+{
+    return true;
 }
 
 FILE *createNewOutputFile(const char *name, bool *nameTaken)
@@ -322,9 +386,48 @@ void watchForInterrupts()
     }
 }
 
+FILE *openInputFile(const char *name)
+{
+    return std::fopen(name, "rb");
+}
+
+FILE *openListFile(const char *name)
+{
+    return std::fopen(name, "rb");
+}
+
+std::string sameFileKey(const std::string &name)
+{
+    return name;
+}
+
 FILE *createOutputFile(const char *name)
 {
     return std::fopen(name, "wb");
+}
+
+void keepPermissionsOf(const char *name, FILE *f)
+{
+    struct stat status;
+    if (stat(name, &status) == 0 && S_ISREG(status.st_mode))
+        fchmod(fileno(f), status.st_mode & 07777);
+}
+
+bool syncToDisk(FILE *f)
+{
+    return std::fflush(f) == 0 && fsync(fileno(f)) == 0;
+}
+
+bool syncFolderOf(const char *name)
+{
+    const size_t at = std::string(name).find_last_of('/');
+    const std::string folder = at == std::string::npos ? "." : std::string(name, at == 0 ? 1 : at);
+    const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
 }
 
 // O_EXCL: two runs can never share one temporary name.

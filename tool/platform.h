@@ -18,9 +18,37 @@ inline constexpr char LINE_END[] = "\n";
 #endif
 inline constexpr size_t LINE_END_LENGTH = sizeof LINE_END - 1;
 
+// Whether a single argument asks for the help text as the platform's own
+// programs take it: "/?" on Windows; nothing elsewhere, where it is a name.
+inline bool isPlatformHelpWord(const char *word)
+{
+#ifdef _WIN32
+    return word[0] == '/' && word[1] == '?' && word[2] == '\0';
+#else
+    (void)word;
+    return false;
+#endif
+}
+
 // Makes the console show the UTF-8 bytes that names are printed in, for as
 // long as the process runs (Windows); does nothing elsewhere.
 void prepareConsole();
+
+// Opens a file for reading in binary mode by its UTF-8 name; null when it
+// cannot.
+FILE *openInputFile(const char *name);
+
+// Opens a list file for reading, in binary mode: the reader treats CR as
+// white space and tells UTF-16 by its byte-order mark itself.
+FILE *openListFile(const char *name);
+
+// The last component of a path (after its last separator).
+std::string lastPathComponent(const std::string &path);
+// `name` in the folder `dir`.
+std::string joinPath(const std::string &dir, const std::string &name);
+// A key that two names of one output file share (Windows' names are the
+// same in any case).
+std::string sameFileKey(const std::string &name);
 
 // Creates (or empties) an output file for writing in binary mode, in a way
 // that lets an interrupt remove it while it is open; null when it cannot.
@@ -39,6 +67,16 @@ OutputTarget outputTargetOf(const char *name);
 
 // Renames `from` over `to`, replacing a file of that name in one step.
 bool replaceFile(const char *from, const char *to);
+
+// Gives the open file `f` the permission bits of the regular file `name`,
+// if there is one, so that replacing it keeps who may read it (POSIX).
+void keepPermissionsOf(const char *name, FILE *f);
+
+// Flushes the open file's data to the disk; false when that fails.
+bool syncToDisk(FILE *f);
+// Flushes the folder holding `name` to the disk, so that a rename in it is
+// kept (POSIX; Windows keeps it with the file). False when that fails.
+bool syncFolderOf(const char *name);
 
 // Removes a file; false when it cannot. Safe to call in an interrupt.
 bool deleteFile(const char *name);

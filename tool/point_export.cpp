@@ -15,7 +15,6 @@ namespace
 constexpr size_t MAX_LINE_TEXT =
     4 * (MAX_FIXED_TEXT + 1) + 12 * (MAX_INT_TEXT + 1) + 2 + FIXED_SCRATCH;
 static_assert(MAX_LINE_TEXT <= MAX_LINE_BYTES);
-static_assert(TEXT_BUFFER_BYTES > 4 * MAX_LINE_BYTES);
 
 const char *const COMMON_HEADER =
     "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" "
@@ -340,32 +339,6 @@ RecordFormatter formatterFor(int Format, int16_t LASType)
     return rgb ? formatRecords<lineAll<false, true>> : formatRecords<lineAll<false, false>>;
 }
 
-// The one-thread record loop. Whole records are read a chunk at a time; a
-// chunk that comes back short means the input has ended, or failed, and
-// the bytes of a trailing partial record are ignored, as if records were
-// read one by one.
-PointsOutcome streamRecords(FILE *fin, FILE *fout, const RecordText &t, const PointBuffers *buffers,
-                            uint64_t *records)
-{
-    const size_t chunkBytes = t.recordSize * RECORD_CHUNK_RECORDS;
-    char *out = buffers->text;
-    for (;;) {
-        const size_t got = std::fread(buffers->records, 1, chunkBytes, fin);
-        const size_t whole = got / t.recordSize;
-        if (!writeRecordText(fout, t, buffers->text, TEXT_BUFFER_BYTES, &out, buffers->records,
-                             buffers->records + whole * t.recordSize))
-            return POINTS_WRITE_FAILED;
-        progressRecords(*records += whole);
-        if (got < chunkBytes)
-            break;
-    }
-    if (std::ferror(fin))
-        return POINTS_READ_FAILED;
-    return writeAll(fout, buffers->text, static_cast<size_t>(out - buffers->text))
-               ? POINTS_WRITTEN
-               : POINTS_WRITE_FAILED;
-}
-
 } // namespace
 
 bool formatServesType(int Format, int16_t LASType)
@@ -375,21 +348,6 @@ bool formatServesType(int Format, int16_t LASType)
     if (Format == 14 || Format == 19 || Format == 20)
         return las_type_has_rgb(LASType);
     return true;
-}
-
-bool allocatePointBuffers(PointBuffers *b)
-{
-    b->records = new (std::nothrow) unsigned char[RECORD_CHUNK_BYTES];
-    b->text = new (std::nothrow) char[TEXT_BUFFER_BYTES];
-    return b->records && b->text;
-}
-
-void releasePointBuffers(PointBuffers *b)
-{
-    delete[] b->records;
-    delete[] b->text;
-    b->records = nullptr;
-    b->text = nullptr;
 }
 
 PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12)
@@ -417,23 +375,50 @@ bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textByt
     }
 }
 
-PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, FILE *fout,
-                          const LAS12Header *ph12, const PointBuffers *buffers, uint64_t *records)
+namespace
 {
-    *records = 0;
-    const std::string header = columnHeaderText(Format, LASType);
-    if (!writeAll(fout, header.data(), header.size()))
-        return POINTS_WRITE_FAILED;
+
+// The column header line, plain or as the member's first piece.
+bool writeColumnHeader(const std::string &header, const PointOutput &out, GzipMember *member)
+{
+    if (out.gzipLevel == 0)
+        return writeAll(out.stream, header.data(), header.size());
+    TextPacker *packer = newTextPacker(out.gzipLevel);
+    PackedText piece;
+    const bool packed = packer && packBegin(packer, &piece) &&
+                        packMore(packer, header.data(), header.size(), &piece) &&
+                        packEnd(packer, &piece);
+    freeTextPacker(packer);
+    if (!packed || !writeGzipHeader(out.stream, out.gzipLevel))
+        return false;
+    addPiece(member, piece);
+    return writeAll(out.stream, reinterpret_cast<const char *>(piece.bytes.data()), piece.used);
+}
+
+PointsOutcome writeRecords(int Format, int16_t LASType, const PointInput &in,
+                           const PointOutput &out, const LAS12Header *ph12, GzipMember *member,
+                           uint64_t *records)
+{
     if (!formatServesType(Format, LASType)) {
         *records = in.dataBytes / las_record_size(LASType); // present, though not printed
         return POINTS_WRITTEN;
     }
     const FileLayout layout = layoutOfFile(ph12, LASType);
     const RecordText text{formatterFor(Format, LASType), &layout, las_record_size(LASType)};
-    switch (pipelineConvert(in, text, fout, records)) {
-    case PIPELINE_WRITTEN: return POINTS_WRITTEN;
-    case PIPELINE_WRITE_FAILED: return POINTS_WRITE_FAILED;
-    case PIPELINE_READ_FAILED: return POINTS_READ_FAILED;
-    default: return streamRecords(in.fin, fout, text, buffers, records);
-    }
+    return pipelineConvert(in, text, out, member, records);
+}
+
+} // namespace
+
+PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, const PointOutput &out,
+                          const LAS12Header *ph12, uint64_t *records)
+{
+    *records = 0;
+    GzipMember member{0, 0};
+    if (!writeColumnHeader(columnHeaderText(Format, LASType), out, &member))
+        return POINTS_WRITE_FAILED;
+    const PointsOutcome outcome = writeRecords(Format, LASType, in, out, ph12, &member, records);
+    if (outcome == POINTS_WRITTEN && out.gzipLevel > 0 && !writeGzipTrailer(out.stream, member))
+        return POINTS_WRITE_FAILED;
+    return outcome;
 }

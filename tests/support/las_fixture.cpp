@@ -1,7 +1,9 @@
 // Test support: LAS files built byte by byte, temporary directories, and
 // child processes with captured output.
 #include "las_fixture.h"
+
 #include "reference_writer.h"
+#include <zlib.h>
 
 #include <cerrno>
 #include <cmath>
@@ -308,6 +310,8 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
 {
     auto capture = std::make_shared<TempDir>();
     const std::string outPath = *capture / "stdout";
+    if (!how.standardOutput.empty())
+        writeFile(outPath, "");
     const int terminal = how.terminal ? openTerminal() : -1;
     if (terminal >= 0 && how.terminalColumns > 0) {
         const winsize size{24, how.terminalColumns, 0, 0};
@@ -331,7 +335,7 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
     const pid_t pid = fork();
     if (pid == 0) {
         close(report[0]);
-        redirect(outPath, 1);
+        redirect(how.standardOutput.empty() ? outPath : how.standardOutput, 1);
         redirect(errPath, 2);
         if (asNobody && !becomeNobody())
             failLaunch(report[1], "setuid nobody");
@@ -502,4 +506,27 @@ std::string referenceHeaderText(const std::string &lasPath, int16_t LASType)
         referenceWriteHeader(out, &h, LASType, referenceDecimals(h.XScaleFactor),
                              referenceDecimals(h.YScaleFactor), referenceDecimals(h.ZScaleFactor));
     });
+}
+
+// The text of a gzip file; "(not gzip)" when zlib cannot read all of it
+// as one member.
+std::string gunzip(const std::string &packed)
+{
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        return "(not gzip)";
+    std::string text;
+    char out[65536];
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.data()));
+    z.avail_in = static_cast<uInt>(packed.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef *>(out);
+        z.avail_out = sizeof out;
+        result = inflate(&z, Z_NO_FLUSH);
+        text.append(out, sizeof out - z.avail_out);
+    }
+    const bool whole = result == Z_STREAM_END && z.avail_in == 0;
+    inflateEnd(&z);
+    return whole ? text : "(not gzip)";
 }

@@ -85,6 +85,9 @@ struct Launch {
     // Largest file the tool may write (ulimit -f), with SIGXFSZ ignored so
     // that a write beyond it fails as on a full disk; 0: no limit.
     uint64_t fileSizeLimit = 0;
+    // Standard output to this file (such as /dev/full) instead of the
+    // capture; "" captures it.
+    std::string standardOutput;
 };
 
 // The same in two halves, for tests that act while the tool runs. A tool
@@ -121,5 +124,9 @@ std::string progressLines(const std::string &lasName, const std::string &ascName
 // Fixed temporary place for a reference text: the oracle's output.
 std::string referencePointText(int Format, int16_t LASType, const std::string &lasPath);
 std::string referenceHeaderText(const std::string &lasPath, int16_t LASType);
+
+// The text of a gzip file; "(not gzip)" when zlib cannot read all of it
+// as one member.
+std::string gunzip(const std::string &packed);
 
 #endif

@@ -74,9 +74,14 @@ const std::string LOWER_CASE_ADVICE =
     "LAS files are recognised by the lower-case extension .las; rename it (on Windows, typing "
     "the name with .las is enough)\n";
 
-std::string refusedThreads(const std::string &value)
+std::string refusedThreads(const std::string &value, const std::string &setting = "TREVLIN_THREADS")
 {
-    return "\nTREVLIN_THREADS is \"" + value + "\"; it must be a whole number from 1 to 256\n";
+    return "\n" + setting + " is \"" + value + "\"; it must be a whole number from 1 to 256\n";
+}
+
+std::string unknownOption(const std::string &word)
+{
+    return "\nUnknown option, or option without its value: " + word + "\n\n" + USAGE;
 }
 
 TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
@@ -128,9 +133,61 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          [](const TempDir &d) { writeLas(d, "a.las", LASTYPE_11_FM1); },
          {"a.las", "20"},
          "\na.las does not contain RGB data\n"},
+        // Two arguments are never options.
+        {"-o alone before the Format", oneLas, {"-o", "0"}, "\nFile name (-o) is too short\n"},
+        {"-z alone before the Format", oneLas, {"-z", "0"}, "\nFile name (-z) is too short\n"},
+        {"-- alone before the Format", oneLas, {"--", "0"}, "\nFile name (--) is too short\n"},
+        {"--quiet.las as the input",
+         NOTHING,
+         {"--quiet.las", "0"},
+         "Unable to open file --quiet.las in file_access()\n\nFile --quiet.las does NOT exist\n"},
+        // More arguments may begin with options.
+        {"unknown option", oneLas, {"--frobnicate", "a.las", "0"}, unknownOption("--frobnicate")},
+        {"a negative number taken for an option",
+         oneLas,
+         {"-1", "a.las", "0"},
+         unknownOption("-1")},
+        {"option after the first argument", oneLas, {"a.las", "0", "-q"}, MISSING_ARGUMENTS},
+        {"option after --", oneLas, {"--", "-q", "a.las", "0"}, MISSING_ARGUMENTS},
+        {"-o with nothing after it", oneLas, {"-q", "a.las", "0", "-o"}, MISSING_ARGUMENTS},
+        {"-o of an empty name", oneLas, {"-o", "", "a.las", "0"}, unknownOption("-o")},
+        {"-o of a missing folder",
+         oneLas,
+         {"-o", "nowhere", "a.las", "0"},
+         "\nnowhere is not a directory\n"},
+        {"--output-dir of a file",
+         oneLas,
+         {"--output-dir=a.las", "a.las", "0"},
+         "\na.las is not a directory\n"},
+        {"--gzip=0", oneLas, {"--gzip=0", "a.las", "0"}, unknownOption("--gzip=0")},
+        {"--gzip=10", oneLas, {"--gzip=10", "a.las", "0"}, unknownOption("--gzip=10")},
+        {"-j 0", oneLas, {"-j", "0", "a.las", "0"}, refusedThreads("0", "-j")},
+        {"--threads=257 wins over a valid TREVLIN_THREADS",
+         oneLas,
+         {"--threads=257", "a.las", "0"},
+         refusedThreads("257", "--threads"),
+         {{"TREVLIN_THREADS", "2"}}},
+        {"TREVLIN_SYNC=2",
+         oneLas,
+         {"a.las", "0"},
+         "\nTREVLIN_SYNC is \"2\"; it must be empty, 0 or 1\n",
+         {{"TREVLIN_SYNC", "2"}}},
+        {"--sync=yes",
+         oneLas,
+         {"--sync=yes", "a.las", "0"},
+         "\n--sync is \"yes\"; it must be empty, 0 or 1\n"},
     };
     for (const FailureCase &c : table)
         expectFailure(c);
+    // A test setting out of bounds is refused, never obeyed: a job of
+    // 542551296285575048 records once wrapped its byte count to 16.
+    for (const char *records : {"542551296285575048", "0", "-5", "65537", "7x"})
+        expectFailure({records,
+                       oneLas,
+                       {"a.las", "0"},
+                       "\nTREVLIN_TEST_JOB_RECORDS is \"" + std::string(records) +
+                           "\"; it must be a whole number from 1 to 65536\n",
+                       {{"TREVLIN_THREADS", "2"}, {"TREVLIN_TEST_JOB_RECORDS", records}}});
     for (const char *threads : {"0", "-1", "abc", "2x", " 2", "257", "99999999999"})
         expectFailure({threads,
                        oneLas,
@@ -167,7 +224,7 @@ TEST(Driver, AnswersVersionAndHelpAlone)
          NOTHING,
          {"--help", "extra"},
          "\nExtension of file --help should be preceeded by a dot (.)\n"},
-        {"--version and two more", NOTHING, {"--version", "0", "0"}, MISSING_ARGUMENTS},
+        {"--version and two more", NOTHING, {"--version", "0", "0"}, unknownOption("--version")},
     };
     for (const FailureCase &c : nearMisses)
         expectFailure(c);
@@ -248,6 +305,35 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
          },
          {"l.txt", "18"},
          "\nl.txt does not contain GPS Time data\n"},
+        // What the conversion would refuse on the header alone is found
+        // before anything is written.
+        {"second file's point data inside its header",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0);
+             LAS12Header h = headerForType(LASTYPE_12_FM0);
+             h.OffsetToData = 100;
+             writeFile(d / "b.las", lasFileBytes(h, varietyOfPoints(1, 3), LASTYPE_12_FM0));
+             writeFile(d / "l.txt", "a.las b.las");
+         },
+         {"l.txt", "0"},
+         "\nOffsetToData of b.las (100) lies within its 227-byte header\n"},
+        {"third file's header cut at 150 bytes",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0), writeLas(d, "b.las", LASTYPE_12_FM0);
+             writeFile(d / "c.las", headerBytes(headerForType(LASTYPE_12_FM0)).substr(0, 150));
+             writeFile(d / "l.txt", "a.las b.las c.las");
+         },
+         {"l.txt", "0"},
+         "\nFile c.las ends within its 227-byte header\n"},
+        {"two listed files with one last name, with an output folder",
+         [](const TempDir &d) {
+             for (const char *folder : {"a", "b", "out"})
+                 std::filesystem::create_directory(d / folder);
+             writeLas(d, "a/t.las", LASTYPE_12_FM0), writeLas(d, "b/t.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "a/t.las a/t.las b/t.las");
+         },
+         {"-o", "out", "l.txt", "0"},
+         "\na/t.las and b/t.las, listed in l.txt, would both be written as out/t.asc\n"},
         {"upper-case .LAS is read as a list",
          [](const TempDir &d) { writeLas(d, "scan.LAS", LASTYPE_12_FM0); },
          {"scan.LAS", "0"},
@@ -352,6 +438,71 @@ TEST(Driver, EveryThreadCountWritesTheSameFiles)
             if (name.find(".asc") != std::string::npos)
                 std::filesystem::remove(dir / name);
         EXPECT_EQ(filesIn(dir.path), before);
+    }
+}
+
+// Options in front of the two arguments: where the outputs go, gzip, a
+// quiet standard output, the thread count; the text is the same.
+TEST(Driver, OptionsSayWhereAndHowOutputsAreWritten)
+{
+    struct OptionCase {
+        const char *what;
+        std::vector<std::string> args; // the input is survey/t.las or l.txt
+        std::string progress;          // "" when quiet
+        std::string pointFile, reportFile;
+        bool gzip;
+    };
+    const std::string listed = progressLines("survey/t.las", "out/t.asc") + "1 / 2\n\n" +
+                               progressLines("u.las", "out/u.asc") + "2 / 2\n\n";
+    const OptionCase table[] = {
+        {"-q", {"-q", "survey/t.las", "16"}, "", "survey/t.asc", "survey/t_hdr.asc", false},
+        {"-o DIR",
+         {"-o", "out", "survey/t.las", "16"},
+         progressLines("survey/t.las", "out/t.asc"),
+         "out/t.asc",
+         "out/t_hdr.asc",
+         false},
+        {"--output-dir=DIR/ and a list",
+         {"--output-dir=out/", "l.txt", "16"},
+         listed,
+         "out/t.asc",
+         "out/t_hdr.asc",
+         false},
+        {"-z",
+         {"-z", "survey/t.las", "16"},
+         progressLines("survey/t.las", "survey/t.asc.gz"),
+         "survey/t.asc.gz",
+         "survey/t_hdr.asc",
+         true},
+        {"--gzip=9 -j 3 --quiet -o DIR --",
+         {"--gzip=9", "-j", "3", "--quiet", "-o", "out", "--", "survey/t.las", "16"},
+         "",
+         "out/t.asc.gz",
+         "out/t_hdr.asc",
+         true},
+    };
+    for (const OptionCase &c : table) {
+        TempDir dir;
+        std::filesystem::create_directory(dir / "survey");
+        std::filesystem::create_directory(dir / "out");
+        writeLas(dir, "survey/t.las", LASTYPE_12_FM1, 40), writeLas(dir, "u.las", LASTYPE_12_FM1);
+        writeFile(dir / "l.txt", "survey/t.las u.las");
+        auto expected = filesIn(dir.path);
+        const RunResult r = runTool(dir.path, c.args, {{"TREVLIN_TEST_JOB_RECORDS", "7"}});
+        EXPECT_EQ(r.status, 0) << c.what;
+        EXPECT_EQ(maskElapsed(r.out), c.progress.empty() ? "" : completeRunOutput(c.progress))
+            << c.what;
+        EXPECT_EQ(r.err, "") << c.what;
+        const std::string text = referencePointText(16, LASTYPE_12_FM1, dir / "survey/t.las");
+        const std::string written = readFile(dir / c.pointFile);
+        EXPECT_EQ(c.gzip ? gunzip(written) : written, text) << c.what;
+        expected[c.pointFile] = written;
+        expected[c.reportFile] = referenceHeaderText(dir / "survey/t.las", LASTYPE_12_FM1);
+        if (c.args[c.args.size() - 2] == "l.txt") {
+            expected["out/u.asc"] = referencePointText(16, LASTYPE_12_FM1, dir / "u.las");
+            expected["out/u_hdr.asc"] = referenceHeaderText(dir / "u.las", LASTYPE_12_FM1);
+        }
+        EXPECT_EQ(filesIn(dir.path), expected) << c.what;
     }
 }
 

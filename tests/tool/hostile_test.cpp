@@ -313,29 +313,76 @@ TEST(Hostile, FailedWritesLeaveTheFinalNamesAsTheyWere)
     struct WriteFailureCase {
         const char *threads;
         bool convertedBefore;
+        bool gzip;
     };
-    const WriteFailureCase table[] = {{"1", false}, {"4", false}, {"1", true}, {"4", true}};
+    const WriteFailureCase table[] = {{"1", false, false}, {"4", false, false}, {"1", true, false},
+                                      {"4", true, false},  {"1", false, true},  {"4", true, true}};
     for (const WriteFailureCase &c : table) {
-        const std::string what =
-            std::string(c.threads) + " threads" + (c.convertedBefore ? ", converted before" : "");
+        const std::string what = std::string(c.threads) + " threads" +
+                                 (c.convertedBefore ? ", converted before" : "") +
+                                 (c.gzip ? ", gzip" : "");
+        const std::vector<std::string> args =
+            c.gzip ? std::vector<std::string>{"--gzip=9", "--", "a.las", "0"}
+                   : std::vector<std::string>{"a.las", "0"};
+        const std::string pointFile = c.gzip ? "a.asc.gz" : "a.asc";
         TempDir dir;
         writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM3),
                                               varietyOfPoints(5, 20000), LASTYPE_12_FM3));
         std::map<std::string, std::string> before = {{"a.las", readFile(dir / "a.las")}};
         if (c.convertedBefore) {
-            ASSERT_EQ(runTool(dir.path, {"a.las", "0"}).status, 0);
+            ASSERT_EQ(runTool(dir.path, args).status, 0);
             before = filesIn(dir.path);
         }
         Launch limited;
         limited.env = {{"TREVLIN_THREADS", c.threads}};
-        limited.fileSizeLimit = 64 * 1024;
-        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, limited));
+        limited.fileSizeLimit = c.gzip ? 16 * 1024 : 64 * 1024;
+        const RunResult r = finishTool(startTool(dir.path, args, limited));
         EXPECT_EQ(r.status, 255) << what;
-        EXPECT_EQ(r.out, bannerText() + CONVERTING + "\nFailed to write file a.asc\n") << what;
+        EXPECT_EQ(r.out, bannerText() + progressLines("a.las", pointFile) +
+                             "\nFailed to write file " + pointFile + "\n")
+            << what;
+        EXPECT_EQ(r.err, "") << what;
         before["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
         EXPECT_EQ(filesIn(dir.path), before) << what;
         EXPECT_EQ(temporariesIn(dir.path), 0u) << what;
     }
+}
+
+// A batch keeps standard output as its record: one that cannot be written
+// fails the run, and the outputs, written whole, stay.
+TEST(Hostile, StandardOutputThatCannotBeWrittenFailsTheRun)
+{
+    for (const char *threads : {"1", "4"}) {
+        TempDir dir;
+        writeOnePointLas(dir, "a.las");
+        Launch how;
+        how.env = {{"TREVLIN_THREADS", threads}};
+        how.standardOutput = "/dev/full";
+        const RunResult r = finishTool(startTool(dir.path, {"a.las", "0"}, how));
+        EXPECT_EQ(r.status, 255) << threads;
+        EXPECT_EQ(r.err, "TREVLIN: standard output could not be written: No space left on device\n")
+            << threads;
+        EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
+        EXPECT_EQ(filesIn(dir.path).size(), 3u);
+    }
+}
+
+// A re-run replaces an output with a new file, which takes the old one's
+// permission bits: a tile kept private stays private.
+TEST(Hostile, ARerunKeepsTheOutputsPermissions)
+{
+    TempDir dir;
+    writeOnePointLas(dir, "a.las");
+    writeFile(dir / "a.asc", "earlier\n");
+    writeFile(dir / "a_hdr.asc", "earlier\n");
+    fs::permissions(dir / "a.asc", fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(dir / "a_hdr.asc", fs::perms::owner_read | fs::perms::group_read);
+    ASSERT_EQ(runTool(dir.path, {"a.las", "0"}).status, 0);
+    EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
+    EXPECT_EQ(fs::status(dir / "a.asc").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(dir / "a_hdr.asc").permissions(),
+              fs::perms::owner_read | fs::perms::group_read);
 }
 
 // Two runs converting the same tile at the same moment write temporaries
@@ -407,8 +454,9 @@ TEST(Hostile, InputTruncatedAfterValidationEndsAtItsLastWholeRecord)
                                               varietyOfPoints(5, 120000), LASTYPE_12_FM3));
         writeFile(dir / "l.txt", "a.las b.las");
         ASSERT_EQ(mkfifo((dir / "a.asc").c_str(), 0600), 0);
-        const StartedTool tool =
-            startTool(dir.path, {"l.txt", "0"}, {{{"TREVLIN_THREADS", threads}}});
+        Launch how;
+        how.env = {{"TREVLIN_THREADS", threads}};
+        const StartedTool tool = startTool(dir.path, {"l.txt", "0"}, how);
         ASSERT_TRUE(appears(dir / "a_hdr.asc"));
         fs::resize_file(dir / "b.las", 227 + 70000 * 34 + 17);
         readFile(dir / "a.asc"); // until the tool closes it
