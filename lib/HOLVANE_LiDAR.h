@@ -367,10 +367,23 @@ void d_parallel_quicksort(double *p, int32_t count, int32_t *p_ind);
 void d_parallel_qs(double *p, int32_t left, int32_t right, int32_t *p_ind, int32_t deep);
 
 // ====================== Stream helpers ======================
-// Positions a stream at an absolute byte offset of any size, in steps that
-// fit a long, so offsets beyond 2 GiB work where long is 32 bits.
+// Opens a file by its UTF-8 name, with fopen's modes. On Windows the name
+// reaches the file system as UTF-16 through the wide call, whatever the
+// ANSI code page, and a path longer than MAX_PATH gets the long-path
+// prefix; every routine of the library opens its files this way.
+FILE *open_stream(const char *filename, const char *mode);
+// Positions a stream at an absolute byte offset of any size, with the
+// platform's 64-bit seek (never through a 32-bit long).
 bool seek_from_start(FILE *f, uint64_t offset);
 // Reads exactly n bytes; false on a short read.
 bool read_exact(FILE *f, void *buf, size_t n);
+
+#ifdef _WIN32
+#include <string>
+// Windows: the UTF-16 name that the wide file calls take for a UTF-8 name,
+// with the long-path prefix when it needs one; empty when the name is not
+// UTF-8.
+std::wstring windows_file_name(const char *name);
+#endif
 
 #endif

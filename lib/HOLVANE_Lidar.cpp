@@ -11,6 +11,86 @@
 #include <utility>
 #include <vector>
 
+// ====================== Platform ======================
+// The library's only platform differences, here alone: stream positions of
+// 64 bits everywhere, and on Windows names that reach the file system as
+// UTF-16 through the wide calls, whatever the ANSI code page, with the
+// long-path prefix where a path is too long for the plain calls.
+#ifdef _WIN32
+#include <windows.h>
+
+namespace
+{
+
+std::wstring utf16_of(const char *text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide.data(), n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+bool seek_64(FILE *f, int64_t offset)
+{
+    return _fseeki64(f, offset, SEEK_SET) == 0;
+}
+
+} // namespace
+
+std::wstring windows_file_name(const char *name)
+{
+    const std::wstring wide = utf16_of(name);
+    if (wide.empty() || wide.compare(0, 4, L"\\\\?\\") == 0)
+        return wide;
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return wide;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n)
+        return wide;
+    full.resize(got);
+    // Below MAX_PATH the name goes as given, so that device names (NUL,
+    // CON) and relative names keep their plain meaning.
+    if (full.size() < MAX_PATH - 1)
+        return wide;
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+FILE *open_stream(const char *filename, const char *mode)
+{
+    const std::wstring wide = windows_file_name(filename);
+    const std::wstring wideMode = utf16_of(mode);
+    if (wide.empty() || wideMode.empty())
+        return nullptr;
+    return _wfopen(wide.c_str(), wideMode.c_str());
+}
+#else
+#include <sys/types.h>
+
+static_assert(sizeof(off_t) >= 8, "build with 64-bit file positions (_FILE_OFFSET_BITS=64)");
+
+namespace
+{
+
+bool seek_64(FILE *f, int64_t offset)
+{
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+} // namespace
+
+FILE *open_stream(const char *filename, const char *mode)
+{
+    return std::fopen(filename, mode);
+}
+#endif
+
 // ====================== LASType table ======================
 
 unsigned las_record_size(int16_t LASType)
@@ -106,7 +186,7 @@ int16_t check_las(const char *filename)
     }
     if (check_file_extension(filename, "las") < 0)
         return LASTYPE_INVALID;
-    FILE *f = std::fopen(filename, "rb");
+    FILE *f = open_stream(filename, "rb");
     if (!f) {
         std::printf("\nCannot open binary file %s for reading\n\n", filename);
         return LASTYPE_INVALID;
@@ -124,7 +204,7 @@ int16_t check_las(const char *filename)
 
 int16_t file_access(const char *filename)
 {
-    FILE *f = std::fopen(filename, "r");
+    FILE *f = open_stream(filename, "r");
     if (!f) {
         std::printf("Unable to open file %s in file_access()\n", filename);
         return -1;
@@ -236,18 +316,9 @@ void credits()
 
 bool seek_from_start(FILE *f, uint64_t offset)
 {
-    const uint64_t step = static_cast<uint64_t>(LONG_MAX);
-    long first = static_cast<long>(offset < step ? offset : step);
-    if (std::fseek(f, first, SEEK_SET) != 0)
+    if (offset > static_cast<uint64_t>(INT64_MAX))
         return false;
-    for (uint64_t done = static_cast<uint64_t>(first); done < offset;) {
-        const uint64_t rest = offset - done;
-        const long next = static_cast<long>(rest < step ? rest : step);
-        if (std::fseek(f, next, SEEK_CUR) != 0)
-            return false;
-        done += static_cast<uint64_t>(next);
-    }
-    return true;
+    return seek_64(f, static_cast<int64_t>(offset));
 }
 
 bool read_exact(FILE *f, void *buf, size_t n)
@@ -330,24 +401,34 @@ void summarize_record(const unsigned char *record, PointSummary *s)
     ++s->return_count;
 }
 
+enum SummaryOutcome { SUMMARY_DONE, SUMMARY_NO_MEMORY, SUMMARY_READ_FAILED };
+
 // One pass over the whole records from the stream's position to its end;
-// a trailing partial record is not counted.
-bool summarize_points(FILE *f, unsigned recordSize, PointSummary *s)
+// a trailing partial record is not counted. A read that fails is told
+// from the end of the data, so that no partial count is taken for whole.
+SummaryOutcome summarize_points(FILE *f, unsigned recordSize, PointSummary *s)
 {
     constexpr size_t chunkRecords = 4096;
     std::vector<unsigned char> chunk;
     try {
         chunk.resize(chunkRecords * recordSize);
     } catch (const std::bad_alloc &) {
-        return false;
+        return SUMMARY_NO_MEMORY;
     }
     for (;;) {
         const size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
         for (size_t r = 0; r < got / recordSize; ++r)
             summarize_record(chunk.data() + r * recordSize, s);
         if (got < chunk.size())
-            return true;
+            return std::ferror(f) ? SUMMARY_READ_FAILED : SUMMARY_DONE;
     }
+}
+
+// Whether the file has a byte just before `offset`: point data that starts
+// beyond the end of the file is a header that does not describe it.
+bool reaches(FILE *f, uint64_t offset)
+{
+    return offset == 0 || (seek_from_start(f, offset - 1) && std::fgetc(f) != EOF);
 }
 
 double to_real(int32_t raw, double scale, double offset)
@@ -391,21 +472,38 @@ void update_header(const char *filename)
         fail_update(nullptr,
                     "\nCannot update header of %s: point data formats 2 and 3 need LAS 1.2\n",
                     filename);
-    FILE *f = std::fopen(filename, "r+b");
+    FILE *f = open_stream(filename, "r+b");
     if (!f)
         fail_update(nullptr, "\nCannot open binary file %s for header update\n\n", filename);
     LAS12Header header;
     if (!read_exact(f, &header, sizeof header))
         fail_update(f, "\nFile %s ends within its 227-byte header\n", filename);
+    // Points read from inside the header, or from beyond the end, would be
+    // written back as counts and extents made of other bytes.
+    if (header.OffsetToData < LAS_HEADER_SIZE) {
+        std::fclose(f);
+        std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n", filename,
+                    static_cast<unsigned>(header.OffsetToData));
+        std::exit(-1);
+    }
+    if (!reaches(f, header.OffsetToData)) {
+        std::fclose(f);
+        std::printf("\nOffsetToData of %s (%u) lies beyond its end\n", filename,
+                    static_cast<unsigned>(header.OffsetToData));
+        std::exit(-1);
+    }
     PointSummary summary;
     if (!seek_from_start(f, header.OffsetToData))
         fail_update(f, "\nCannot reach the point data of %s\n", filename);
-    if (!summarize_points(f, las_record_size(LASType), &summary))
+    switch (summarize_points(f, las_record_size(LASType), &summary)) {
+    case SUMMARY_NO_MEMORY:
         fail_update(f, "\nCannot allocate memory for storing a record of information from %s\n",
                     filename);
+    case SUMMARY_READ_FAILED: fail_update(f, "\nFailed to read file %s\n", filename);
+    case SUMMARY_DONE: break;
+    }
     store_summary(summary, &header);
-    const bool written =
-        std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(&header, sizeof header, 1, f) == 1;
+    const bool written = seek_from_start(f, 0) && std::fwrite(&header, sizeof header, 1, f) == 1;
     if (std::fclose(f) != 0 || !written) {
         std::printf("\nFailed to update header of file %s\n", filename);
         std::exit(-1);

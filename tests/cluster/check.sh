@@ -43,11 +43,13 @@ refused() {
   [ -z "$(find "$refusals" -name '*.asc' -o -name 'done-*' -o -name 'failed-*' -o -name 'log-*')" ] ||
     fail "'$*' touched a tile"
 }
-refused "cannot read the tiles file" env TREVLIN_BIN="$trevlin" sh "$script" gone.txt 15
-refused "FORMAT must be a whole number from 0 to 20, not '21'" env TREVLIN_BIN="$trevlin" sh "$script" tiles.txt 21
-refused "FORMAT must be a whole number from 0 to 20, not '1.5'" env TREVLIN_BIN="$trevlin" sh "$script" tiles.txt 1.5
-refused "TREVLIN is not on PATH" env PATH=/usr/bin:/bin TREVLIN_BIN= sh "$script" tiles.txt 15
-refused "usage:" env TREVLIN_BIN="$trevlin" sh "$script" tiles.txt
+refused "cannot read the tiles file" env TREVLIN_BIN="$trevlin" bash "$script" gone.txt 15
+refused "FORMAT must be a whole number from 0 to 20, not '21'" env TREVLIN_BIN="$trevlin" bash "$script" tiles.txt 21
+refused "FORMAT must be a whole number from 0 to 20, not '1.5'" env TREVLIN_BIN="$trevlin" bash "$script" tiles.txt 1.5
+refused "TREVLIN is not on PATH" env PATH=/usr/bin:/bin TREVLIN_BIN= bash "$script" tiles.txt 15
+refused "usage:" env TREVLIN_BIN="$trevlin" bash "$script" tiles.txt
+refused "unknown option -x" env TREVLIN_BIN="$trevlin" bash "$script" -x tiles.txt 15
+refused "the output folder nowhere is not a directory" env TREVLIN_BIN="$trevlin" bash "$script" -o nowhere tiles.txt 15
 rm -rf "$refusals"
 echo "ok: the job script refuses bad arguments with status 2"
 
@@ -201,9 +203,10 @@ modification_times() {
 }
 
 submit() {
-  local format=${1:-15} status=0
+  local format=${1:-15} tiles=${2:-$work/slurm.tiles} status=0
+  shift 2 || shift $#
   (cd "$work" && TREVLIN_BIN=$trevlin sbatch --wait --array=0-2 --cpus-per-task=2 \
-    --output="$work/job/slurm-%A_%a.out" "$script" "$work/slurm.tiles" "$format" "$work/job") \
+    --output="$work/job/slurm-%A_%a.out" "$script" "$@" "$tiles" "$format" "$work/job") \
     >"$work/sbatch.out" 2>&1 || status=$?
   cat "$work/sbatch.out"
   return "$status"
@@ -245,7 +248,7 @@ cp "$data/PDAL__PDAL__1.2_0.las" "$work/slurm/broken.las"
 cp "$data/PDAL__PDAL__1.2_0.las" "$work/slurm/missing.las"
 submit || fail "the resubmitted job failed: $(cat "$work"/job/failed-*.txt)"
 [ -z "$(cat "$work"/job/failed-*.txt)" ] || fail "failed-*.txt still lists tiles"
-[ "$(cut -f 2- "$work"/job/done-*.txt | sort | uniq -d)" = "" ] || fail "a tile was converted twice"
+[ "$(awk -F '\t' '{ print $NF }' "$work"/job/done-*.txt | sort | uniq -d)" = "" ] || fail "a tile was converted twice"
 [ "$(cat "$work"/job/done-*.txt | wc -l)" -eq 14 ] || fail "done-*.txt does not list every tile"
 after=$(modification_times "$work/slurm")
 unchanged=$(comm -12 <(echo "$before") <(echo "$after") | wc -l)
@@ -261,7 +264,7 @@ echo "-- third submission, Format 0: every tile is converted again"
 before=$(modification_times "$work/slurm")
 sleep 0.01 # so that a rewritten file's time differs
 submit 0 || fail "the Format 0 job failed: $(cat "$work"/job/failed-*.txt)"
-[ "$(cat "$work"/job/done-*.txt | awk -F '\t' '$1 == "F0"' | wc -l)" -eq 14 ] ||
+[ "$(cat "$work"/job/done-*.txt | awk -F '\t' '$2 == "F0"' | wc -l)" -eq 14 ] ||
   fail "done-*.txt does not list every tile in Format 0: $(cat "$work"/job/done-*.txt)"
 [ -z "$(comm -12 <(echo "$before") <(modification_times "$work/slurm"))" ] ||
   fail "the Format 0 submission left outputs of Format 15 in place"
@@ -269,6 +272,38 @@ direct_outputs "$work/direct" 0
 same_outputs "$work/slurm" "$work/direct"
 [ "$(cut -f 1 "$work"/job/warned-*.txt | sort | uniq -c | awk '{ print $1 }')" = 2 ] ||
   fail "warned-*.txt does not list the clipped tile once per run: $(cat "$work"/job/warned-*.txt)"
+
+done_lines() {
+  cat "$work"/job/done-*.txt | wc -l
+}
+
+echo "-- three tiles in Format 16, then all in Format 0: the resume checks the disk"
+grep -F -e 1.2_1.las -e 1.1_0.las -e 1.0_0.las "$work/slurm.tiles" >"$work/some.tiles"
+submit 16 "$work/some.tiles" || fail "the Format 16 job failed"
+rm "$work/slurm/PDAL__PDAL__1.2_2.asc"
+cp -p "$work/slurm/PDAL__PDAL__1.2_3.las" "$work/slurm/replaced.las"
+sleep 1 # a copy's time differs from the tile's by at least a second
+cp "$work/slurm/replaced.las" "$work/slurm/PDAL__PDAL__1.2_3.las" && rm "$work/slurm/replaced.las"
+lines=$(done_lines)
+submit 0 || fail "the second Format 0 job failed"
+[ $(($(done_lines) - lines)) -eq 5 ] ||
+  fail "not exactly the 3 tiles of Format 16, the deleted .asc and the replaced tile were converted again"
+same_outputs "$work/slurm" "$work/direct" # all in Format 0
+lines=$(done_lines)
+submit 0 || fail "the third Format 0 job failed"
+[ "$(done_lines)" -eq "$lines" ] || fail "an unchanged tile was converted again"
+
+echo "-- gzip after plain: every tile is converted again, into a folder of its own"
+mkdir "$work/packed"
+lines=$(done_lines)
+submit 0 "$work/slurm.tiles" -o "$work/packed" -z || fail "the -z job failed"
+[ $(($(done_lines) - lines)) -eq 14 ] || fail "the -z job did not convert every tile"
+[ "$(find "$work/packed" -name '*.asc.gz' | wc -l)" -eq 14 ] || fail "not every tile has its .asc.gz"
+gzip -dc "$work/packed/PDAL__PDAL__1.2_0.asc.gz" | cmp -s - "$work/direct/PDAL__PDAL__1.2_0.asc" ||
+  fail "the .asc.gz does not hold the plain text"
+lines=$(done_lines)
+submit 0 "$work/slurm.tiles" -o "$work/packed" -z || fail "the -z job failed the second time"
+[ "$(done_lines)" -eq "$lines" ] || fail "the -z job converted unchanged tiles again"
 direct_outputs "$work/direct" # Format 15 again, for the comparison with GNU parallel
 echo "cluster test: $(($(date +%s) - started)) s"
 

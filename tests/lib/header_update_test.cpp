@@ -4,6 +4,27 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+// Streams whose reads fail: when failLargeReads is set, a read of a whole
+// chunk of records (the header reads are smaller) goes to a directory's
+// descriptor put in the stream's place, and fails with EISDIR as a broken
+// disk would, setting the stream's error flag.
+bool failLargeReads = false;
+
+extern "C" size_t fread(void *buffer, size_t size, size_t count, FILE *stream)
+{
+    using Read = size_t (*)(void *, size_t, size_t, FILE *);
+    static const Read realRead = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "fread"));
+    if (failLargeReads && size * count >= 4096) {
+        const int directory = open("/", O_RDONLY | O_DIRECTORY);
+        dup2(directory, fileno(stream));
+        close(directory);
+    }
+    return realRead(buffer, size, count, stream);
+}
 
 namespace
 {
@@ -171,6 +192,15 @@ TEST(UpdateHeader, LongerHeaderAndRecordsAfterItAreLeftAlone)
     EXPECT_EQ(readFile(path), expectedAfterUpdate(before, summarize(points)));
 }
 
+// A LAS 1.2 file of `records` records whose header puts them at `offset`.
+std::string withOffsetToData(uint32_t offset, size_t records)
+{
+    LAS12Header h = headerForType(LASTYPE_12_FM0);
+    const std::string file = lasFileBytes(h, varietyOfPoints(2, records), LASTYPE_12_FM0);
+    h.OffsetToData = offset;
+    return headerBytes(h) + file.substr(sizeof h);
+}
+
 TEST(UpdateHeader, RefusalsLeaveTheFileUntouched)
 {
     struct Case {
@@ -189,6 +219,11 @@ TEST(UpdateHeader, RefusalsLeaveTheFileUntouched)
          " ends within its 227-byte header\n"},
         {"record length of another format", headerBytes(bad),
          " (0) is incompatible with Length of Data Record (21)\n"},
+        {"point data at offset 0", withOffsetToData(0, 2),
+         " (0) lies within its 227-byte header\n"},
+        {"point data at offset 100", withOffsetToData(100, 2),
+         " (100) lies within its 227-byte header\n"},
+        {"point data beyond the end", withOffsetToData(5000, 2), " (5000) lies beyond its end\n"},
     };
     for (const Case &c : table) {
         TempDir dir;
@@ -199,6 +234,24 @@ TEST(UpdateHeader, RefusalsLeaveTheFileUntouched)
         EXPECT_NE(r.out.find(path + c.message), std::string::npos) << c.what << ": " << r.out;
         EXPECT_EQ(readFile(path), c.bytes) << c.what;
     }
+}
+
+// A read that fails in the point pass is not the end of the points: the
+// header is left as it was rather than given the counts of a part.
+TEST(UpdateHeader, AFailedReadOfThePointsLeavesTheFileUntouched)
+{
+    TempDir dir;
+    const std::string path = dir / "f.las";
+    const std::string before =
+        lasFileBytes(headerForType(LASTYPE_12_FM1), varietyOfPoints(4, 50), LASTYPE_12_FM1);
+    writeFile(path, before);
+    const RunResult r = runCaptured([&] {
+        failLargeReads = true;
+        update_header(path.c_str());
+    });
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "\nFailed to read file " + path + "\n");
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(UpdateHeader, MissingFileIsRefusedByTheValidator)
