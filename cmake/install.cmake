@@ -8,6 +8,8 @@ include(CMakePackageConfigHelpers)
 if(WIN32)
   set(TREVLIN_BIN_DIR .)
   set(TREVLIN_DOC_DIR .)
+  # The short guide for console users, with CR LF and a byte-order mark.
+  install(FILES tool/README-Windows.txt DESTINATION .)
 else()
   set(TREVLIN_BIN_DIR ${CMAKE_INSTALL_BINDIR})
   set(TREVLIN_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/trevlin)

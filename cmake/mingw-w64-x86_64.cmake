@@ -17,3 +17,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # One self-contained .exe: the C++ runtime, libgcc and winpthread linked in,
 # so that it needs no DLL a bare Windows lacks.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# zlib (package libz-mingw-w64-dev) linked in too, not as zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -67,22 +67,35 @@ void help()
         "\n"
         "TREVLIN_THREADS: worker threads for one file, a whole number from 1 to 256;\n"
         "  when not set, the machine's hardware threads, at most 8.\n"
+        "TREVLIN_SYNC: 1 flushes each output to the disk before it is renamed into\n"
+        "  place, so that a power cut leaves the old file or the new one; empty or 0:\n"
+        "  not (the default, faster for many small files).\n"
+        "\n"
+        "Options, only in front of the two arguments of a longer command line:\n"
+        "  TREVLIN [options] <LAS File | ASCII List> <Format>\n"
+        "  -o DIR, --output-dir=DIR  write both outputs into DIR, not beside the input\n"
+        "  -z, --gzip[=LEVEL]        write the point text as <name>.asc.gz (level 1-9;\n"
+        "                            1 when not given); the header report stays plain\n"
+        "  -q, --quiet               standard output gets failure messages only\n"
+        "  -j N, --threads=N         worker threads, as TREVLIN_THREADS\n"
+        "  --sync[=0|1]              durable outputs, as TREVLIN_SYNC\n"
+        "  --                        ends the options\n"
         "\n"
         "--version prints the version; --help or -h prints this text.\n"
         "\n"
         "Exit status: 0 after a complete run; 255 (-1) after any failure, with a\n"
         "  message on standard output. Warnings and the progress line go to standard\n"
         "  error.\n"
-        "\n"
-        "The full manual: man TREVLIN, or README.md.\n";
+        "\n";
     std::fputs(TEXT, stdout);
+    std::fputs(WHERE_THE_MANUAL_IS, stdout);
 }
 
 [[noreturn]] void failWithUsage(const char *message)
 {
     std::puts(message);
     usage();
-    std::exit(-1);
+    endRun(-1);
 }
 
 // The Format is the leading integer of the text (as atoi reads it) when
@@ -111,7 +124,7 @@ int parseFormat(const char *text)
 [[noreturn]] void failWith(const char *format, const char *name)
 {
     std::printf(format, name);
-    std::exit(-1);
+    endRun(-1);
 }
 
 // The names an input's two outputs are written under: beside the input,
@@ -139,7 +152,7 @@ void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Hea
     if (ph12->OffsetToData < LAS_HEADER_SIZE) {
         std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n", LASName.c_str(),
                     static_cast<unsigned>(ph12->OffsetToData));
-        std::exit(-1);
+        endRun(-1);
     }
 }
 
@@ -169,7 +182,7 @@ void checkOutputsApart(const std::string &name, const char *listName,
         return;
     std::printf("\n%s and %s, listed in %s, would both be written as %s\n", at->second.c_str(),
                 name.c_str(), listName, points.c_str());
-    std::exit(-1);
+    endRun(-1);
 }
 
 // Validation pass over the list: every name must be a convertible LAS file
@@ -189,15 +202,20 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
         if (LASType < 1) {
             std::fflush(stdout);
             explainListedRefusal(name, LASType);
+            if (!isUtf8(name))
+                std::fprintf(stderr,
+                             "TREVLIN: %s is not UTF-8: a list must be UTF-8, or UTF-16 with its "
+                             "byte-order mark\n",
+                             listName);
             std::printf("%s (listed in %s) is not a valid LAS file\n", name.c_str(), listName);
-            std::exit(-1);
+            endRun(-1);
         }
         if (*LASCount == 0)
             LASTypeCheck = LASType;
         else if (LASType != LASTypeCheck) {
             std::printf("\nType of file %s differs from that of previous files in %s\n",
                         name.c_str(), listName);
-            std::exit(-1);
+            endRun(-1);
         }
         checkListedHeader(name, LASType);
         checkOutputsApart(name, listName, &inputOfOutput);
@@ -295,7 +313,7 @@ long testSetting(const char *name, long fallback, long least, long most)
     if (n < least || n > most) {
         std::printf("\n%s is \"%s\"; it must be a whole number from %ld to %ld\n", name, value,
                     least, most);
-        std::exit(-1);
+        endRun(-1);
     }
     return n;
 }
@@ -316,7 +334,7 @@ int workerCount()
         n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : MAX_WORKERS + 1;
     if (n < 1 || n > MAX_WORKERS) {
         std::printf("\n%s is \"%s\"; it must be a whole number from 1 to 256\n", setting, value);
-        std::exit(-1);
+        endRun(-1);
     }
     return n;
 }
@@ -331,7 +349,7 @@ bool durableOutputs()
     if (std::strcmp(value, "1") == 0)
         return true;
     std::printf("\n%s is \"%s\"; it must be empty, 0 or 1\n", setting, value);
-    std::exit(-1);
+    endRun(-1);
 }
 
 void checkOutputFolder()
@@ -350,7 +368,7 @@ void checkStandardOutput()
     const int error = errno;
     std::fprintf(stderr, "TREVLIN: standard output could not be written: %s\n",
                  error != 0 ? std::strerror(error) : "a write failed");
-    std::exit(-1);
+    endRun(-1);
 }
 
 // The pipeline as the settings ask; read before the banner, so that a
@@ -370,7 +388,7 @@ void startWorkers(const PipelineSettings &settings)
 {
     if (!startPipeline(settings)) {
         std::puts("Failed to allocate memory for 1 record of data structure");
-        std::exit(-1);
+        endRun(-1);
     }
 }
 
@@ -404,6 +422,7 @@ int16_t checkFileExtension(const char *filename, const char *extension)
 
 int main(int argc, char *argv[])
 {
+    argv = utf8CommandLine(&argc, argv);
     prepareConsole();
     watchForInterrupts();
     if (argc == 2 && answeredAlone(argv[1]))
@@ -425,7 +444,7 @@ int main(int argc, char *argv[])
         if (LASType == 0)
             explainUndefinedFormat(input);
         if (LASType < 1)
-            std::exit(-1);
+            endRun(-1);
     } else {
         flist = openListFile(input);
         if (!flist)
@@ -460,6 +479,7 @@ int main(int argc, char *argv[])
     if (!options.quiet)
         std::printf("\nElapsed time: %.3f seconds\n\n",
                     static_cast<double>(elapsed.count()) / 1000.0);
+    stopPipeline();
     checkStandardOutput();
     return 0;
 }

@@ -30,12 +30,18 @@ int16_t checkFileExtension(const char *filename, const char *extension);
 std::string replaceExtension(const std::string &name, const char *suffix);
 
 // Puts a list file at its first name: at its start, or after the UTF-8
-// byte-order mark that Windows editors write there.
+// byte-order mark that Windows editors write there; a UTF-16 byte-order
+// mark makes the list read as UTF-16.
 void rewindList(FILE *flist);
 
-// Next white-space-separated word of a list file, of any length; false
-// when no word is left. Names may hold any byte but white space.
+// Next name of a list file, of any length; false when no name is left.
+// Names are separated by white space, or written in double quotes and
+// then hold blanks; they may hold any other byte, and UTF-16 names are
+// given in UTF-8.
 bool readListName(FILE *flist, std::string *name);
+// Whether the text is UTF-8, as a list's names must be to be found on
+// Windows.
+bool isUtf8(const std::string &text);
 
 // ====================== Options ======================
 // What the options in front of the two arguments ask for; every field's
@@ -222,6 +228,10 @@ constexpr int MAX_WORKERS = 256;
 bool startPipeline(const PipelineSettings &settings);
 // Stops and joins the workers and releases the job buffers.
 void stopPipeline();
+// Ends the process with `status` once the workers have been stopped and
+// joined, so that no thread runs while exit handlers and static
+// destructors do. Every failure of the run ends this way.
+[[noreturn]] void endRun(int status);
 
 // Converts the input job by job and writes the jobs' text in order, plain
 // or as gzip pieces added to *member, counting the records written in

@@ -98,7 +98,7 @@ int parseOptions(int argc, char **argv, RunOptions *o)
         if (!takeOption(argc, argv, &k, o)) {
             std::printf("\nUnknown option, or option without its value: %s\n\n", word);
             usage();
-            std::exit(-1);
+            endRun(-1);
         }
     }
     return k;

@@ -49,23 +49,42 @@ void registerExitHandler()
 [[noreturn]] void failOutput(const char *format, const std::string &name)
 {
     std::printf(format, name.c_str());
-    std::exit(-1);
+    endRun(-1);
+}
+
+// The longest name component file systems take: 255 bytes on Linux, 255
+// UTF-16 units on Windows (as nameUnits counts them).
+constexpr size_t MAX_NAME_UNITS = 255;
+
+// `component` without its last UTF-8 character.
+void dropLastCharacter(std::string *component)
+{
+    while (!component->empty() && (static_cast<unsigned char>(component->back()) & 0xC0) == 0x80)
+        component->pop_back();
+    if (!component->empty())
+        component->pop_back();
 }
 
 // <name>.<process>.incomplete, or with -2, -3... when a leftover of a run
-// that had the same process number before is in the way.
+// that had the same process number before is in the way. A temporary never
+// fails where its final name would not: when the last component cannot take
+// the suffix within the limit, its stem is shortened, keeping the process
+// number and the ending that say what the leftover is.
 std::string temporaryName(const std::string &name, int attempt)
 {
     // Appended piece by piece: GCC 12 warns falsely on a chain of operator+.
-    std::string temporary = name;
-    temporary += '.';
-    temporary += std::to_string(processNumber());
+    std::string suffix = ".";
+    suffix += std::to_string(processNumber());
     if (attempt > 1) {
-        temporary += '-';
-        temporary += std::to_string(attempt);
+        suffix += '-';
+        suffix += std::to_string(attempt);
     }
-    temporary += TEMPORARY_SUFFIX;
-    return temporary;
+    suffix += TEMPORARY_SUFFIX;
+    std::string component = lastPathComponent(name);
+    const std::string folder = name.substr(0, name.size() - component.size());
+    while (!component.empty() && nameUnits(component) + nameUnits(suffix) > MAX_NAME_UNITS)
+        dropLastCharacter(&component);
+    return folder + component + suffix;
 }
 
 constexpr int MAX_ATTEMPTS = 100;
@@ -76,7 +95,9 @@ FILE *createTemporary(OutputFile *f)
         f->temporary = temporaryName(f->name, attempt);
         setFileBeingWritten(f->temporary, f->name);
         bool nameTaken = false;
+        blockInterrupts(); // an interrupt now would remove a file half made
         FILE *stream = createNewOutputFile(f->temporary.c_str(), &nameTaken);
+        unblockInterrupts();
         if (stream || !nameTaken)
             return stream;
         clearFileBeingWritten();
@@ -132,11 +153,18 @@ void commitOutput(OutputFile *f, bool written)
         discardOutput(f);
         failOutput("\nFailed to write file %s\n", f->name);
     }
-    if (hasTemporary(*f) && !replaceFile(f->temporary.c_str(), f->name.c_str())) {
+    // An interrupt waits until the rename is done and nothing is in force,
+    // so it can neither remove the file being renamed nor make the rename
+    // fail.
+    blockInterrupts();
+    const bool renamed = !hasTemporary(*f) || replaceFile(f->temporary.c_str(), f->name.c_str());
+    if (renamed)
+        clearFileBeingWritten();
+    unblockInterrupts();
+    if (!renamed) {
         discardOutput(f);
         failOutput("\nFailed to rename the complete text of %s into place\n", f->name);
     }
-    clearFileBeingWritten();
     active = nullptr;
     // The rename is kept once the folder is; the file is whole under its
     // final name by now, so a failure here is only a weaker promise.

@@ -340,6 +340,12 @@ void stopPipeline()
     releaseSlots();
 }
 
+void endRun(int status)
+{
+    stopPipeline();
+    std::exit(status);
+}
+
 namespace
 {
 

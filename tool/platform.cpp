@@ -2,10 +2,13 @@
 // files, terminal detection and the handling of interrupts.
 #include "platform.h"
 
+#include "HOLVANE_LiDAR.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace
 {
@@ -89,14 +92,16 @@ void noteProgressWidth(size_t columns)
     progressColumns.store(columns);
 }
 
+// The separator put between is the one the folder's name already uses
+// ("C:\out" gives "C:\out\t.asc"), or "/", which every platform takes.
 std::string joinPath(const std::string &dir, const std::string &name)
 {
     if (dir.empty())
         return name;
-    const char last = dir.back();
-    if (last == '/' || (PATH_SEPARATORS[1] != '\0' && last == PATH_SEPARATORS[1]))
+    if (std::string(PATH_SEPARATORS).find(dir.back()) != std::string::npos)
         return dir + name;
-    return dir + PATH_SEPARATORS[0] + name;
+    const size_t at = dir.find_last_of(PATH_SEPARATORS);
+    return dir + (at == std::string::npos ? '/' : dir[at]) + name;
 }
 
 std::string lastPathComponent(const std::string &path)
@@ -133,10 +138,16 @@ void writeError(const char *text, size_t n)
 // writer still has it open; it disappears when the process ends, which
 // TerminateProcess makes immediate (an orderly exit could wait for locks
 // that the writer holds).
+// The console control handler runs in a thread of its own: it waits at
+// this gate while the main thread creates or renames an output, so that it
+// never removes a file in the middle of either.
+std::mutex interruptGate;
+
 BOOL WINAPI onConsoleControl(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
+    std::lock_guard<std::mutex> gate(interruptGate);
     std::lock_guard<std::mutex> held(outputNameLock);
     reportInterrupt();
     restoreConsole();
@@ -171,9 +182,12 @@ namespace
 // with GetLastError telling why.
 FILE *createShared(const char *name, DWORD disposition)
 {
-    const HANDLE h =
-        CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring wide = windows_file_name(name);
+    if (wide.empty())
+        return nullptr;
+    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return nullptr;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
@@ -191,12 +205,12 @@ FILE *createShared(const char *name, DWORD disposition)
 
 FILE *openInputFile(const char *name)
 {
-    return std::fopen(name, "rb");
+    return open_stream(name, "rb");
 }
 
 FILE *openListFile(const char *name)
 {
-    return std::fopen(name, "rb");
+    return open_stream(name, "rb");
 }
 
 // NTFS compares names without regard to case.
@@ -214,6 +228,19 @@ std::string sameFileKey(const std::string &name)
 FILE *createOutputFile(const char *name)
 {
     return createShared(name, CREATE_ALWAYS);
+}
+
+// Every UTF-8 byte but a continuation byte starts a character, and those
+// of four bytes take two UTF-16 units.
+size_t nameUnits(const std::string &component)
+{
+    size_t units = 0;
+    for (char c : component) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        units += (b & 0xC0) != 0x80 ? 1 : 0;
+        units += b >= 0xF0 ? 1 : 0;
+    }
+    return units;
 }
 
 // Windows gives a new file the folder's inherited permissions.
@@ -247,39 +274,24 @@ FILE *createNewOutputFile(const char *name, bool *nameTaken)
 // Windows has no pipes or devices under ordinary file names.
 OutputTarget outputTargetOf(const char *name)
 {
-    const DWORD attributes = GetFileAttributesA(name);
+    const DWORD attributes = GetFileAttributesW(windows_file_name(name).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return TARGET_DIRECTORY;
     return TARGET_FILE_OR_ABSENT;
 }
 
-namespace
-{
-
-// Names arrive as UTF-8 (the manifest's code page); the wide calls take UTF-16.
-std::wstring wideName(const char *name)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, name, -1, wide.data(), n);
-    wide.resize(static_cast<size_t>(n - 1));
-    return wide;
-}
-
-} // namespace
-
 bool replaceFile(const char *from, const char *to)
 {
-    const std::wstring wideFrom = wideName(from), wideTo = wideName(to);
+    const std::wstring wideFrom = windows_file_name(from), wideTo = windows_file_name(to);
     return !wideFrom.empty() && !wideTo.empty() &&
            MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+// The console handler is a thread of its own, so it may convert the name.
 bool deleteFile(const char *name)
 {
-    return DeleteFileA(name) != 0;
+    const std::wstring wide = windows_file_name(name);
+    return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
 }
 
 unsigned long processNumber()
@@ -314,13 +326,50 @@ void lowerThisThreadsPriority()
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
-// The console control handler runs in a thread of its own anyway.
 void blockInterrupts()
 {
+    interruptGate.lock();
 }
 
 void unblockInterrupts()
 {
+    interruptGate.unlock();
+}
+
+namespace
+{
+
+std::string utf8Of(const wchar_t *wide)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), n, nullptr, nullptr);
+    text.resize(static_cast<size_t>(n - 1));
+    return text;
+}
+
+} // namespace
+
+// The command line as Windows holds it, in UTF-16, whatever the ANSI code
+// page: the char* arguments would have lost what it cannot hold.
+char **utf8CommandLine(int *argc, char **argv)
+{
+    int n = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide)
+        return argv;
+    static std::vector<std::string> texts;
+    static std::vector<char *> pointers;
+    for (int k = 0; k < n; ++k)
+        texts.push_back(utf8Of(wide[k]));
+    LocalFree(wide);
+    for (std::string &t : texts)
+        pointers.push_back(t.data());
+    pointers.push_back(nullptr);
+    *argc = n;
+    return pointers.data();
 }
 
 #else
@@ -388,17 +437,22 @@ void watchForInterrupts()
 
 FILE *openInputFile(const char *name)
 {
-    return std::fopen(name, "rb");
+    return open_stream(name, "rb");
 }
 
 FILE *openListFile(const char *name)
 {
-    return std::fopen(name, "rb");
+    return open_stream(name, "rb");
 }
 
 std::string sameFileKey(const std::string &name)
 {
     return name;
+}
+
+size_t nameUnits(const std::string &component)
+{
+    return component.size();
 }
 
 FILE *createOutputFile(const char *name)
@@ -498,6 +552,11 @@ void lowerThisThreadsPriority()
     errno = 0;
     [[maybe_unused]] const int niceness = nice(4);
 #endif
+}
+
+char **utf8CommandLine(int *, char **argv)
+{
+    return argv;
 }
 
 void blockInterrupts()

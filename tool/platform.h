@@ -18,6 +18,15 @@ inline constexpr char LINE_END[] = "\n";
 #endif
 inline constexpr size_t LINE_END_LENGTH = sizeof LINE_END - 1;
 
+// The last line of --help: where the platform's users find the manual.
+#ifdef _WIN32
+inline constexpr char WHERE_THE_MANUAL_IS[] =
+    "The Windows guide: README-Windows.txt beside TREVLIN.exe; the full manual:\n"
+    "  README.md.\n";
+#else
+inline constexpr char WHERE_THE_MANUAL_IS[] = "The full manual: man TREVLIN, or README.md.\n";
+#endif
+
 // Whether a single argument asks for the help text as the platform's own
 // programs take it: "/?" on Windows; nothing elsewhere, where it is a name.
 inline bool isPlatformHelpWord(const char *word)
@@ -30,6 +39,11 @@ inline bool isPlatformHelpWord(const char *word)
 #endif
 }
 
+// The command line in UTF-8: on Windows read again as UTF-16 and turned
+// into UTF-8, so that no name is lost to the ANSI code page; argv as it is
+// elsewhere. *argc is set to the count.
+char **utf8CommandLine(int *argc, char **argv);
+
 // Makes the console show the UTF-8 bytes that names are printed in, for as
 // long as the process runs (Windows); does nothing elsewhere.
 void prepareConsole();
@@ -41,6 +55,10 @@ FILE *openInputFile(const char *name);
 // Opens a list file for reading, in binary mode: the reader treats CR as
 // white space and tells UTF-16 by its byte-order mark itself.
 FILE *openListFile(const char *name);
+
+// The length of a name component as the file system limits it: bytes on
+// POSIX systems, UTF-16 units on Windows.
+size_t nameUnits(const std::string &component);
 
 // The last component of a path (after its last separator).
 std::string lastPathComponent(const std::string &path);
@@ -114,8 +132,10 @@ void noteProgressWidth(size_t columns);
 // Makes the calling thread give way to the process's other threads.
 void lowerThisThreadsPriority();
 
-// Interrupts are blocked in the calling thread from blockInterrupts() to
-// unblockInterrupts(): threads started in between never receive them.
+// Interrupts are held back from blockInterrupts() to unblockInterrupts():
+// in the calling thread on POSIX systems (threads started in between never
+// receive them), and on Windows the console handler's thread waits until
+// the section ends. Not nested.
 void blockInterrupts();
 void unblockInterrupts();
 

@@ -28,7 +28,7 @@ bool endsInOtherCaseLas(const std::string &name)
 // by the validator without a message of its own.
 void explainUndefinedFormat(const char *name)
 {
-    FILE *f = std::fopen(name, "rb");
+    FILE *f = open_stream(name, "rb");
     unsigned char head[105];
     const bool read = f && read_exact(f, head, sizeof head);
     if (f)

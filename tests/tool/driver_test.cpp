@@ -253,7 +253,9 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
          [](const TempDir &d) { writeFile(d / "l.txt", "\xEF\xBBx.las"); },
          {"l.txt", "0"},
          "Unable to open file \xEF\xBBx.las in file_access()\n\nFile \xEF\xBBx.las does NOT "
-         "exist\n\xEF\xBBx.las (listed in l.txt) is not a valid LAS file\n"},
+         "exist\n\xEF\xBBx.las (listed in l.txt) is not a valid LAS file\n",
+         {},
+         "TREVLIN: l.txt is not UTF-8: a list must be UTF-8, or UTF-16 with its byte-order mark\n"},
         {"third file of another type",
          [](const TempDir &d) {
              writeLas(d, "a.las", LASTYPE_12_FM0), writeLas(d, "b.las", LASTYPE_12_FM0);
@@ -334,6 +336,16 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
          },
          {"-o", "out", "l.txt", "0"},
          "\na/t.las and b/t.las, listed in l.txt, would both be written as out/t.asc\n"},
+        {"a list in Latin-1",
+         [](const TempDir &d) {
+             writeLas(d, "Z\xC3\xBCrich.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "Z\xFCrich.las\r\n");
+         },
+         {"l.txt", "0"},
+         "Unable to open file Z\xFCrich.las in file_access()\n\nFile Z\xFCrich.las does NOT exist\n"
+         "Z\xFCrich.las (listed in l.txt) is not a valid LAS file\n",
+         {},
+         "TREVLIN: l.txt is not UTF-8: a list must be UTF-8, or UTF-16 with its byte-order mark\n"},
         {"upper-case .LAS is read as a list",
          [](const TempDir &d) { writeLas(d, "scan.LAS", LASTYPE_12_FM0); },
          {"scan.LAS", "0"},
@@ -374,14 +386,26 @@ TEST(Driver, ConvertsASingleFileBesideItself)
                     {"survey/a.b.las"}, 0, LASTYPE_12_FM3);
 }
 
+// The list's text in UTF-16 with its byte-order mark, as Notepad's
+// "Unicode" (little-endian) or its big-endian twin writes it.
+std::string utf16(const std::string &ascii, bool littleEndian)
+{
+    std::string text = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : ascii)
+        text += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    return text;
+}
+
 TEST(Driver, ConvertsEveryListedFileWithCounterLines)
 {
-    // Lists as editors write them: mixed white space, CR LF line ends, and
-    // the byte-order mark a Windows editor puts before the first name.
-    const char *const lists[] = {"  a.las\n\ttiles/t_017.las a.las\r\n",
-                                 "\xEF\xBB\xBF"
-                                 "a.las\r\ntiles/t_017.las\r\na.las\r\n"};
-    for (const char *list : lists) {
+    // Lists as editors write them: mixed white space, CR LF line ends, the
+    // byte-order mark a Windows editor puts before the first name, UTF-16,
+    // and names in quotes.
+    const std::string crlf = "a.las\r\ntiles/t_017.las\r\na.las\r\n";
+    const std::string lists[] = {"  a.las\n\ttiles/t_017.las a.las\r\n", "\xEF\xBB\xBF" + crlf,
+                                 utf16(crlf, true), utf16(crlf, false),
+                                 "\"a.las\" \"tiles/t_017.las\"\r\na.las"};
+    for (const std::string &list : lists) {
         TempDir dir;
         std::filesystem::create_directory(dir / "tiles");
         writeLas(dir, "a.las", LASTYPE_11_FM1), writeLas(dir, "tiles/t_017.las", LASTYPE_11_FM1);
@@ -392,6 +416,20 @@ TEST(Driver, ConvertsEveryListedFileWithCounterLines)
         expectConverted(dir, {"l.txt", "16"}, progress, {"a.las", "tiles/t_017.las"}, 16,
                         LASTYPE_11_FM1);
     }
+}
+
+// Windows paths are full of blanks: in quotes, a listed name holds them,
+// in a UTF-16 list too.
+TEST(Driver, AQuotedListedNameHoldsBlanks)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "Survey Data");
+    const std::string las = "Survey Data/Kachel 01.las";
+    writeLas(dir, las, LASTYPE_12_FM0);
+    writeFile(dir / "l.txt", utf16("\"" + las + "\"\r\n", true));
+    expectConverted(dir, {"l.txt", "15"},
+                    progressLines(las, "Survey Data/Kachel 01.asc") + "1 / 1\n\n", {las}, 15,
+                    LASTYPE_12_FM0);
 }
 
 TEST(Driver, FormatTextsNameTheSameFormat)

@@ -228,6 +228,22 @@ TEST(Hostile, AThreeHundredCharacterNameIsConverted)
     EXPECT_EQ(readFile(dir / (stem + ".asc")), referencePointText(0, LASTYPE_12_FM0, dir / name));
 }
 
+// A final name whose last component is 250 bytes, near the 255 that Linux
+// takes: its temporary is shortened to fit, keeping the process number and
+// the ending, and the outputs come out under their full names.
+TEST(Hostile, ANameNearTheComponentLimitIsConverted)
+{
+    TempDir dir;
+    const std::string stem(246, 'n'), name = stem + ".las";
+    writeOnePointLas(dir, name);
+    const RunResult r = runTool(dir.path, {name, "0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progressLines(name, stem + ".asc")));
+    EXPECT_EQ(readFile(dir / (stem + ".asc")), referencePointText(0, LASTYPE_12_FM0, dir / name));
+    EXPECT_EQ(readFile(dir / (stem + "_hdr.asc")), referenceHeaderText(dir / name, LASTYPE_12_FM0));
+    EXPECT_EQ(filesIn(dir.path).size(), 3u);
+}
+
 // `a.las 0` in `dir` as user nobody, where the tests run as root.
 RunResult convertAsNobody(const TempDir &dir)
 {
