@@ -200,13 +200,13 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
             failWith("\nA name listed in %s contains a NUL byte\n", listName);
         const int16_t LASType = check_las(name.c_str());
         if (LASType < 1) {
-            std::fflush(stdout);
+            flushStandardOutput();
             explainListedRefusal(name, LASType);
             if (!isUtf8(name))
-                std::fprintf(stderr,
-                             "TREVLIN: %s is not UTF-8: a list must be UTF-8, or UTF-16 with its "
-                             "byte-order mark\n",
-                             listName);
+                reportToStandardError(
+                    "TREVLIN: %s is not UTF-8: a list must be UTF-8, or UTF-16 with its "
+                    "byte-order mark\n",
+                    listName);
             std::printf("%s (listed in %s) is not a valid LAS file\n", name.c_str(), listName);
             endRun(-1);
         }
@@ -264,10 +264,11 @@ void warnOfRecordCount(const std::string &LASName, const LAS12Header *ph12, uint
 {
     if (records == ph12->NumberOfPointReturns)
         return;
-    std::fflush(stdout);
-    std::fprintf(stderr, "TREVLIN: warning: %s holds %llu point records; its header declares %lu\n",
-                 LASName.c_str(), static_cast<unsigned long long>(records),
-                 static_cast<unsigned long>(ph12->NumberOfPointReturns));
+    flushStandardOutput();
+    reportToStandardError(
+        "TREVLIN: warning: %s holds %llu point records; its header declares %lu\n", LASName.c_str(),
+        static_cast<unsigned long long>(records),
+        static_cast<unsigned long>(ph12->NumberOfPointReturns));
 }
 
 // Converts one input: its header report, then its point text. In list
@@ -287,7 +288,7 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     }
     // What has been printed is out before the long part begins, so that an
     // interrupted run has shown everything it printed.
-    std::fflush(stdout);
+    flushStandardOutput();
     readHeader(fin, LASName, LASType, ph12);
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
@@ -366,8 +367,8 @@ void checkStandardOutput()
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return;
     const int error = errno;
-    std::fprintf(stderr, "TREVLIN: standard output could not be written: %s\n",
-                 error != 0 ? std::strerror(error) : "a write failed");
+    reportToStandardError("TREVLIN: standard output could not be written: %s\n",
+                          error != 0 ? std::strerror(error) : "a write failed");
     endRun(-1);
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdarg>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -104,6 +105,28 @@ std::string joinPath(const std::string &dir, const std::string &name)
     return dir + (at == std::string::npos ? '/' : dir[at]) + name;
 }
 
+void reportToStandardError(const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    char small[512];
+    va_list again;
+    va_copy(again, arguments);
+    const int n = std::vsnprintf(small, sizeof small, format, arguments);
+    va_end(arguments);
+    std::string text;
+    if (n >= 0 && static_cast<size_t>(n) < sizeof small)
+        text.assign(small, static_cast<size_t>(n));
+    else if (n >= 0) {
+        text.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<size_t>(n));
+    }
+    va_end(again);
+    flushStandardOutput(); // what standard output printed comes first
+    writeStandardError(text);
+}
+
 std::string lastPathComponent(const std::string &path)
 {
     const size_t at = path.find_last_of(PATH_SEPARATORS);
@@ -127,10 +150,117 @@ void restoreConsole()
         SetConsoleOutputCP(consoleCodePageBefore);
 }
 
+bool isConsole(HANDLE h)
+{
+    DWORD mode = 0;
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+// How many leading bytes of `text` end on a whole UTF-8 character, so
+// that a character split between two writes is sent whole.
+size_t wholeCharacters(const std::string &text)
+{
+    size_t end = text.size();
+    for (size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const unsigned char c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (length > back)
+            end = text.size() - back;
+        break;
+    }
+    return end;
+}
+
+// UTF-8 text onto a console as UTF-16: what the console shows right
+// whatever its code page.
+void writeConsoleText(HANDLE console, const char *text, size_t n)
+{
+    if (n == 0)
+        return;
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0);
+    if (units <= 0)
+        return;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(n), wide.data(), units);
+    DWORD written = 0;
+    WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+// Standard output on a console: the C runtime writes its bytes into a
+// pipe, and they are passed on to the console at every flush of standard
+// output, and at the end. Both threads that may pass them on (the main
+// thread and the console handler's) hold the lock.
+HANDLE consoleOut = nullptr;
+HANDLE relayRead = nullptr;
+std::string relayPending;
+std::mutex relayLock;
+
+void drainRelay()
+{
+    if (!relayRead)
+        return;
+    std::lock_guard<std::mutex> held(relayLock);
+    DWORD waiting = 0;
+    char chunk[65536];
+    while (PeekNamedPipe(relayRead, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0) {
+        DWORD got = 0;
+        if (!ReadFile(relayRead, chunk, sizeof chunk, &got, nullptr) || got == 0)
+            break;
+        relayPending.append(chunk, got);
+    }
+    const size_t whole = wholeCharacters(relayPending);
+    writeConsoleText(consoleOut, relayPending.data(), whole);
+    relayPending.erase(0, whole);
+}
+
+void finishRelay()
+{
+    std::fflush(stdout);
+    drainRelay();
+}
+
+// The pipe that standard output writes into while it is a console.
+void relayStandardOutput()
+{
+    // A handle of our own on the console: the one standard output held is
+    // closed when the pipe takes its place.
+    const HANDLE process = GetCurrentProcess();
+    HANDLE out = nullptr, readEnd = nullptr, writeEnd = nullptr;
+    if (!isConsole(GetStdHandle(STD_OUTPUT_HANDLE)) ||
+        !DuplicateHandle(process, GetStdHandle(STD_OUTPUT_HANDLE), process, &out, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return;
+    if (!CreatePipe(&readEnd, &writeEnd, nullptr, 1 << 20)) {
+        CloseHandle(out);
+        return;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(writeEnd), _O_WRONLY | _O_TEXT);
+    if (fd == -1 || _dup2(fd, _fileno(stdout)) != 0) {
+        CloseHandle(out);
+        CloseHandle(readEnd);
+        if (fd == -1)
+            CloseHandle(writeEnd);
+        else
+            _close(fd);
+        return;
+    }
+    _close(fd);
+    consoleOut = out;
+    relayRead = readEnd;
+    std::atexit(finishRelay);
+}
+
 void writeError(const char *text, size_t n)
 {
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (isConsole(err)) {
+        writeConsoleText(err, text, n);
+        return;
+    }
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(n), &written, nullptr);
+    WriteFile(err, text, static_cast<DWORD>(n), &written, nullptr);
 }
 
 // Runs in a thread of its own, while the conversion goes on. The point
@@ -149,6 +279,7 @@ BOOL WINAPI onConsoleControl(DWORD event)
         return FALSE;
     std::lock_guard<std::mutex> gate(interruptGate);
     std::lock_guard<std::mutex> held(outputNameLock);
+    drainRelay();
     reportInterrupt();
     restoreConsole();
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
@@ -167,6 +298,32 @@ void prepareConsole()
         consoleCodePageBefore = before;
         std::atexit(restoreConsole);
     }
+    relayStandardOutput();
+}
+
+void flushStandardOutput()
+{
+    std::fflush(stdout);
+    drainRelay();
+}
+
+// Standard error is unbuffered: its text goes straight to the console, or
+// as bytes (in text mode, as fprintf would) to a file or a pipe.
+void writeStandardError(const std::string &text)
+{
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (isConsole(err)) {
+        std::string crlf;
+        for (char c : text) {
+            if (c == '\n')
+                crlf += '\r';
+            crlf += c;
+        }
+        writeConsoleText(err, crlf.data(), crlf.size());
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
 }
 
 void watchForInterrupts()
@@ -416,6 +573,17 @@ sigset_t maskBeforeBlocking;
 
 void prepareConsole()
 {
+}
+
+void flushStandardOutput()
+{
+    std::fflush(stdout);
+}
+
+void writeStandardError(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
 }
 
 // A signal ignored when the tool starts (nohup, a background job of a

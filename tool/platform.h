@@ -44,9 +44,25 @@ inline bool isPlatformHelpWord(const char *word)
 // elsewhere. *argc is set to the count.
 char **utf8CommandLine(int *argc, char **argv);
 
-// Makes the console show the UTF-8 bytes that names are printed in, for as
-// long as the process runs (Windows); does nothing elsewhere.
+// Makes the console show the UTF-8 text that names are printed in, for as
+// long as the process runs (Windows): standard output and standard error
+// reach a console through WriteConsoleW, as UTF-16, while to a file or a
+// pipe they stay the same bytes. Does nothing elsewhere.
 void prepareConsole();
+
+// Flushes standard output, through to the console when it is one.
+void flushStandardOutput();
+
+// Text on standard error, shown right on a console.
+void writeStandardError(const std::string &text);
+
+// A printf-formatted text on standard error, after what standard output
+// has printed.
+void reportToStandardError(const char *format, ...)
+#if defined(__GNUC__) && !defined(_WIN32)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
 
 // Opens a file for reading in binary mode by its UTF-8 name; null when it
 // cannot.

@@ -200,8 +200,7 @@ void draw(const std::string &line)
     text += line;
     if (width < drawnWidth)
         text.append(drawnWidth - width, ' ');
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
+    writeStandardError(text);
     drawnWidth = width > drawnWidth ? width : drawnWidth;
     noteProgressWidth(drawnWidth);
 }
@@ -258,8 +257,7 @@ void progressEndFile()
         return;
     std::string blank(drawnWidth + 2, ' ');
     blank.front() = blank.back() = '\r';
-    std::fwrite(blank.data(), 1, blank.size(), stderr);
-    std::fflush(stderr);
+    writeStandardError(blank);
     drawnWidth = 0;
     noteProgressWidth(0);
 }

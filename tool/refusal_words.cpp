@@ -1,6 +1,7 @@
 // TREVLIN: a word on standard error for the refusals whose message on
 // standard output, kept as it is, does not tell the user what to do.
 #include "TREVLIN_tool.h"
+#include "platform.h"
 
 #include <cstring>
 #include <string>
@@ -35,11 +36,11 @@ void explainUndefinedFormat(const char *name)
         std::fclose(f);
     if (!read)
         return;
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "TREVLIN: %s is LAS 1.%c with point data format %c, which LAS 1.%c does not "
-                 "define\n",
-                 name, head[25] + 48, head[104] + 48, head[25] + 48);
+    flushStandardOutput();
+    reportToStandardError(
+        "TREVLIN: %s is LAS 1.%c with point data format %c, which LAS 1.%c does not "
+        "define\n",
+        name, head[25] + 48, head[104] + 48, head[25] + 48);
 }
 
 // A LAS file given with an upper-case .LAS is taken for a list.
@@ -50,8 +51,8 @@ void explainLasTakenForList(const char *name, FILE *flist)
         std::fread(signature, 1, 4, flist) == 4 && std::memcmp(signature, "LASF", 4) == 0;
     std::rewind(flist);
     if (las)
-        std::fprintf(stderr, "TREVLIN: %s is a LAS file, not a list: %s\n", name,
-                     LOWER_CASE_ADVICE);
+        reportToStandardError("TREVLIN: %s is a LAS file, not a list: %s\n", name,
+                              LOWER_CASE_ADVICE);
 }
 
 // Why a listed name was refused, where the validator says nothing useful.
@@ -60,6 +61,6 @@ void explainListedRefusal(const std::string &name, int16_t LASType)
     if (LASType == 0)
         explainUndefinedFormat(name.c_str());
     else if (endsInOtherCaseLas(name))
-        std::fprintf(stderr, "TREVLIN: %s is listed with an upper-case extension: %s\n",
-                     name.c_str(), LOWER_CASE_ADVICE);
+        reportToStandardError("TREVLIN: %s is listed with an upper-case extension: %s\n",
+                              name.c_str(), LOWER_CASE_ADVICE);
 }

@@ -278,12 +278,14 @@ done_lines() {
 }
 
 echo "-- three tiles in Format 16, then all in Format 0: the resume checks the disk"
-grep -F -e 1.2_1.las -e 1.1_0.las -e 1.0_0.las "$work/slurm.tiles" >"$work/some.tiles"
+grep -F -e 1.0_0.las -e sub/PDAL__PDAL__1.1_1.las -e 'tile with space.las' "$work/slurm.tiles" >"$work/some.tiles"
+[ "$(wc -l <"$work/some.tiles")" -eq 3 ] || fail "the three tiles are not in the list"
+replaced=$work/slurm/sub/PDAL__PDAL__1.2_3.las
 submit 16 "$work/some.tiles" || fail "the Format 16 job failed"
 rm "$work/slurm/PDAL__PDAL__1.2_2.asc"
-cp -p "$work/slurm/PDAL__PDAL__1.2_3.las" "$work/slurm/replaced.las"
+cp -p "$replaced" "$work/replaced.las"
 sleep 1 # a copy's time differs from the tile's by at least a second
-cp "$work/slurm/replaced.las" "$work/slurm/PDAL__PDAL__1.2_3.las" && rm "$work/slurm/replaced.las"
+cp "$work/replaced.las" "$replaced" && rm "$work/replaced.las"
 lines=$(done_lines)
 submit 0 || fail "the second Format 0 job failed"
 [ $(($(done_lines) - lines)) -eq 5 ] ||
