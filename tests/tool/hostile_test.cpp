@@ -564,6 +564,7 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         std::string input;
         std::string pointFile; // being written when the signal comes
         bool fifo;             // the point file is a FIFO
+        bool gzip = false;     // -z
     };
     const InterruptCase table[] = {
         {"SIGINT, one thread", SIGINT, "1", "a.las", "a.asc", false},
@@ -573,6 +574,7 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         {"SIGKILL, four threads", SIGKILL, "4", "a.las", "a.asc", false},
         {"SIGINT in the second file of a list, a FIFO", SIGINT, "4", "l.txt", "b.asc", true},
         {"SIGTERM in the second file of a list, a FIFO", SIGTERM, "1", "l.txt", "b.asc", true},
+        {"SIGTERM, gzip, four threads", SIGTERM, "4", "a.las", "a.asc.gz", false, true},
     };
     for (const InterruptCase &c : table) {
         TempDir dir;
@@ -587,7 +589,10 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         Launch how;
         how.env = {{"TREVLIN_THREADS", c.threads}, {"TREVLIN_TEST_PROGRESS_DELAY_MS", "0"}};
         how.terminal = !c.fifo;
-        const StartedTool tool = startTool(dir.path, {c.input, "0"}, how);
+        const std::vector<std::string> args =
+            c.gzip ? std::vector<std::string>{"-z", "--", c.input, "0"}
+                   : std::vector<std::string>{c.input, "0"};
+        const StartedTool tool = startTool(dir.path, args, how);
         std::string temporary;
         if (c.fifo) {
             ASSERT_TRUE(toolIsWriting(reader)) << c.what;
@@ -615,7 +620,7 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         std::map<std::string, std::string> left = {{"a.las", readFile(dir / "a.las")},
                                                    {"b.las", readFile(dir / "b.las")},
                                                    {"l.txt", "a.las b.las"}};
-        std::string out = bannerText() + CONVERTING;
+        std::string out = bannerText() + (c.gzip ? progressLines("a.las", "a.asc.gz") : CONVERTING);
         if (c.input == "l.txt") {
             out += "1 / 2\n\n" + progressLines("b.las", "b.asc") + "2 / 2\n\n";
             left["a.asc"] = referencePointText(0, LASTYPE_12_FM3, dir / "a.las");

@@ -8,16 +8,7 @@
 set -euo pipefail
 windows=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 data=$(cd "$(dirname "$0")/../data" && pwd)
-wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=${WINESERVER:-$(dirname "$wine")/wineserver}
-work=$(mktemp -d)
-export WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$work/wine
-clean_up() {
-  "$wineserver" -k >/dev/null 2>&1 || true
-  "$wineserver" -w >/dev/null 2>&1 || true
-  rm -rf "$work" 2>/dev/null || true
-}
-trap clean_up EXIT
+. "$(dirname "$0")/own-wine.sh"
 command -v script >/dev/null || { echo "console check skipped: script is not installed"; exit 0; }
 "$wine" "$windows" --version >/dev/null 2>&1 || true
 cp "$data/PDAL__PDAL__1.2-with-color-clipped.las" "$work/Zürich_Ost.las"

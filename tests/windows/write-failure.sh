@@ -9,16 +9,7 @@ set -euo pipefail
 linux=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 windows=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 data=$(cd "$(dirname "$0")/../data" && pwd)
-wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=${WINESERVER:-$(dirname "$wine")/wineserver}
-work=$(mktemp -d)
-export WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=$work/wine
-clean_up() {
-  "$wineserver" -k >/dev/null 2>&1 || true
-  "$wineserver" -w >/dev/null 2>&1 || true
-  rm -rf "$work" 2>/dev/null || true
-}
-trap clean_up EXIT
+. "$(dirname "$0")/own-wine.sh"
 # The server runs without the limit, started before any limited process.
 "$wine" "$windows" --version >/dev/null 2>&1 || true
 "$wineserver" -p >/dev/null 2>&1 || true
