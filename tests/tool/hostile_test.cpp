@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -381,6 +383,47 @@ TEST(Hostile, StandardOutputThatCannotBeWrittenFailsTheRun)
         EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
         EXPECT_EQ(filesIn(dir.path).size(), 3u);
     }
+}
+
+// Tiles on a read-only share, DVD or bind mount convert into an output
+// folder, and nothing is written beside them; without -o, the run is
+// refused at its first output, as before.
+TEST(Hostile, AReadOnlyInputFolderConvertsIntoAnOutputFolder)
+{
+    TempDir dir;
+    for (const char *folder : {"source", "tiles", "out"})
+        fs::create_directory(dir / folder);
+    writeOnePointLas(dir, "source/a.las");
+    // As root, permissions do not stop a write: a read-only bind mount does.
+    const bool mounted =
+        geteuid() == 0 &&
+        std::system(("mount --bind '" + dir / "source" + "' '" + dir / "tiles" + "' && " +
+                     "mount -o remount,ro,bind '" + dir / "tiles" + "' 2>/dev/null")
+                        .c_str()) == 0;
+    if (geteuid() == 0 && !mounted)
+        GTEST_SKIP() << "no read-only bind mount here";
+    const std::string tiles = mounted ? "tiles" : "source";
+    if (!mounted)
+        fs::permissions(dir / "source", fs::perms::owner_read | fs::perms::owner_exec);
+    const RunResult refused = runTool(dir.path, {tiles + "/a.las", "0"});
+    const RunResult r = runTool(dir.path, {"-o", "out", tiles + "/a.las", "0"});
+    if (mounted)
+        std::system(("umount '" + dir / "tiles" + "'").c_str());
+    else
+        fs::permissions(dir / "source", fs::perms::owner_all);
+    EXPECT_EQ(refused.status, 255);
+    EXPECT_EQ(refused.out, bannerText() + progressLines(tiles + "/a.las", tiles + "/a.asc") +
+                               "\nFailed to open file " + tiles + "/a_hdr.asc for writing\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progressLines(tiles + "/a.las", "out/a.asc")));
+    const std::string las = dir / "source/a.las";
+    EXPECT_EQ(filesIn(dir.path), (std::map<std::string, std::string>{
+                                     {"source", "<dir>"},
+                                     {"tiles", "<dir>"},
+                                     {"out", "<dir>"},
+                                     {"source/a.las", readFile(las)},
+                                     {"out/a.asc", referencePointText(0, LASTYPE_12_FM0, las)},
+                                     {"out/a_hdr.asc", referenceHeaderText(las, LASTYPE_12_FM0)}}));
 }
 
 // A re-run replaces an output with a new file, which takes the old one's
