@@ -162,10 +162,14 @@ compare "quoted name with blanks" quoted.txt 15
 rm -rf "$work/linux/Survey Data" "$work/windows/Survey Data"
 fi
 
-echo "-- names beyond ASCII"
-setup "Zürich_Ost.las" "$data/PDAL__PDAL__1.2_3.las" "東京.las" "$data/PDAL__PDAL__1.2_3.las"
+echo "-- names beyond ASCII, and with blanks"
+setup "Zürich_Ost.las" "$data/PDAL__PDAL__1.2_3.las" "東京.las" "$data/PDAL__PDAL__1.2_3.las" \
+  "Kachel 01 Zürich.las" "$data/PDAL__PDAL__1.2_0.las"
 compare "Zürich_Ost.las" "Zürich_Ost.las" 0
 compare "東京.las" "東京.las" 17
+compare "a name with blanks" "Kachel 01 Zürich.las" 15
+printf '"Kachel 01 Zürich.las"\r\n' | tee "$work/linux/blanks.txt" >"$work/windows/blanks.txt"
+compare "a listed name with blanks, in quotes" blanks.txt 0
 printf '\xef\xbb\xbf東京.las\r\nZürich_Ost.las\r\n' >"$work/linux/名前.txt"
 cp "$work/linux/名前.txt" "$work/windows/"
 compare "list 名前.txt" "名前.txt" 15

@@ -40,3 +40,9 @@ expect "$shown" "TREVLIN: warning: 東京.las holds 1064 point records; its head
 expect "$shown" "2 / 2"
 [ "$failures" -eq 0 ] || { echo "what the console showed:"; echo "$shown"; exit 1; }
 echo "ok: names show right on a console, from the command line and a UTF-16 list"
+
+# /? is --help on Windows, which names the Windows guide.
+help=$("$wine" "$windows" /? | tr -d '\r')
+[ "$help" = "$("$wine" "$windows" --help | tr -d '\r')" ] || { echo "FAIL: /? is not --help"; exit 1; }
+grep -q 'README-Windows.txt' <<<"$help" || { echo "FAIL: --help does not name README-Windows.txt"; exit 1; }
+echo "ok: /? prints the help, which names README-Windows.txt"
