@@ -1,9 +1,48 @@
-// The list-file reader on arbitrary bytes: every name is a non-empty run
-// of non-white bytes, and together the names hold every non-white byte.
+// The list-file reader on arbitrary bytes. A list of bytes gives the names
+// that the rules give, worked out here on their own: white space separates
+// names, and a name that begins with a double quote runs to the next one
+// (or the end) and holds what lies between. A UTF-16 list gives names that
+// are all UTF-8.
 #include "TREVLIN_tool.h"
 #include "fuzz_support.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+bool isWhite(uint8_t c)
+{
+    return std::memchr(" \t\n\v\f\r", c, 6) != nullptr;
+}
+
+std::vector<std::string> namesByTheRules(const uint8_t *data, size_t size)
+{
+    std::vector<std::string> names;
+    size_t k = 0;
+    for (;;) {
+        while (k < size && isWhite(data[k]))
+            ++k;
+        if (k == size)
+            return names;
+        const size_t start = data[k] == '"' ? k + 1 : k;
+        size_t end = start;
+        if (data[k] == '"') {
+            while (end < size && data[end] != '"')
+                ++end;
+            k = end < size ? end + 1 : end;
+        } else {
+            while (end < size && !isWhite(data[end]))
+                ++end;
+            k = end;
+        }
+        names.emplace_back(reinterpret_cast<const char *>(data + start), end - start);
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -14,19 +53,23 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     writeBytes("l.txt", data, size);
-    FILE *flist = std::fopen("l.txt", "r");
-    std::string name, joined;
-    while (readListName(flist, &name)) {
-        if (name.empty() || name.find_first_of(" \t\n\v\f\r") != std::string::npos)
-            std::abort();
-        joined += name;
-    }
+    FILE *flist = std::fopen("l.txt", "rb");
+    rewindList(flist);
+    std::vector<std::string> names;
+    std::string name;
+    while (readListName(flist, &name))
+        names.push_back(name);
     std::fclose(flist);
-    std::string expected;
-    for (size_t k = 0; k < size; ++k)
-        if (std::string(" \t\n\v\f\r").find(static_cast<char>(data[k])) == std::string::npos)
-            expected += static_cast<char>(data[k]);
-    if (joined != expected)
+    const bool utf16 =
+        size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
+    if (utf16) {
+        for (const std::string &n : names)
+            if (!isUtf8(n))
+                std::abort();
+        return 0;
+    }
+    const size_t mark = size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    if (names != namesByTheRules(data + mark, size - mark))
         std::abort();
     return 0;
 }
