@@ -3,7 +3,6 @@
 // initialisation and in-place update, and index-carrying quicksorts.
 #include "HOLVANE_LiDAR.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>

@@ -200,7 +200,6 @@ int16_t validateList(FILE *flist, const char *listName, int *LASCount)
             failWith("\nA name listed in %s contains a NUL byte\n", listName);
         const int16_t LASType = check_las(name.c_str());
         if (LASType < 1) {
-            flushStandardOutput();
             explainListedRefusal(name, LASType);
             if (!isUtf8(name))
                 reportToStandardError(
@@ -264,7 +263,6 @@ void warnOfRecordCount(const std::string &LASName, const LAS12Header *ph12, uint
 {
     if (records == ph12->NumberOfPointReturns)
         return;
-    flushStandardOutput();
     reportToStandardError(
         "TREVLIN: warning: %s holds %llu point records; its header declares %lu\n", LASName.c_str(),
         static_cast<unsigned long long>(records),
@@ -300,6 +298,21 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     warnOfRecordCount(LASName, ph12, records);
 }
 
+// A setting's value as a whole number from `least` to `most`; anything
+// else refuses the run, naming the setting.
+long wholeNumberSetting(const char *setting, const char *value, long least, long most)
+{
+    long n = 0;
+    for (const char *c = value; *c != '\0' && n <= most; ++c)
+        n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : most + 1;
+    if (n < least || n > most) {
+        std::printf("\n%s is \"%s\"; it must be a whole number from %ld to %ld\n", setting, value,
+                    least, most);
+        endRun(-1);
+    }
+    return n;
+}
+
 // A setting that only the tests change, to make small files behave as
 // large ones: `fallback` when it is not set or empty, and refused, as the
 // settings are, when it is not a whole number from `least` to `most`.
@@ -308,15 +321,7 @@ long testSetting(const char *name, long fallback, long least, long most)
     const char *value = std::getenv(name);
     if (!value || *value == '\0')
         return fallback;
-    long n = 0;
-    for (const char *c = value; *c != '\0' && n <= most; ++c)
-        n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : most + 1;
-    if (n < least || n > most) {
-        std::printf("\n%s is \"%s\"; it must be a whole number from %ld to %ld\n", name, value,
-                    least, most);
-        endRun(-1);
-    }
-    return n;
+    return wholeNumberSetting(name, value, least, most);
 }
 
 // Workers from -j or TREVLIN_THREADS: a whole number from 1 to
@@ -330,14 +335,7 @@ int workerCount()
         const unsigned hardware = std::thread::hardware_concurrency();
         return hardware == 0 ? 1 : static_cast<int>(hardware < 8 ? hardware : 8);
     }
-    int n = 0;
-    for (const char *c = value; *c != '\0' && n <= MAX_WORKERS; ++c)
-        n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : MAX_WORKERS + 1;
-    if (n < 1 || n > MAX_WORKERS) {
-        std::printf("\n%s is \"%s\"; it must be a whole number from 1 to 256\n", setting, value);
-        endRun(-1);
-    }
-    return n;
+    return static_cast<int>(wholeNumberSetting(setting, value, 1, MAX_WORKERS));
 }
 
 // Durable outputs from --sync or TREVLIN_SYNC: empty or 0 is off, 1 on.

@@ -36,7 +36,6 @@ void explainUndefinedFormat(const char *name)
         std::fclose(f);
     if (!read)
         return;
-    flushStandardOutput();
     reportToStandardError(
         "TREVLIN: %s is LAS 1.%c with point data format %c, which LAS 1.%c does not "
         "define\n",
