@@ -236,6 +236,169 @@ struct LAS12fm3 {
     uint16_t Blue;  // 32
 };
 
+// ---- LAS 1.3 and 1.4 ----
+// Their public headers begin with the 227 bytes above, whose fields keep
+// their meaning (in LAS 1.4 the 32-bit point counts are the legacy ones,
+// 0 when a count does not fit them or the format is 6 or above); what
+// follows is appended.
+struct LAS13Header {
+    LAS12Header Public;                       // 0
+    uint64_t StartOfWaveformDataPacketRecord; // 227
+};
+
+struct LAS14Header {
+    LAS12Header Public;                                // 0
+    uint64_t StartOfWaveformDataPacketRecord;          // 227
+    uint64_t StartOfFirstExtendedVariableLengthRecord; // 235
+    uint32_t NumberOfExtendedVariableLengthRecords;    // 243
+    uint64_t NumberOfPointRecords;                     // 247
+    uint64_t NumberOfPointsByReturn[15];               // 255
+};
+
+// Point data formats 4 and 5 (LAS 1.3 and 1.4): formats 1 and 3 followed
+// by the wave packet fields.
+struct LAS13fm4 {
+    int32_t X;
+    int32_t Y;
+    int32_t Z;
+    uint16_t Intensity;
+    uint8_t bitfield;
+    uint8_t Classification;
+    int8_t ScanAngleRank;
+    uint8_t UserData;
+    uint16_t PointSourceID;
+    double GPSTime;                    // 20
+    uint8_t WavePacketDescriptorIndex; // 28
+    uint64_t ByteOffsetToWaveformData; // 29
+    uint32_t WaveformPacketSize;       // 37
+    float ReturnPointWaveformLocation; // 41
+    float Xt;                          // 45
+    float Yt;                          // 49
+    float Zt;                          // 53
+};
+
+struct LAS13fm5 {
+    int32_t X;
+    int32_t Y;
+    int32_t Z;
+    uint16_t Intensity;
+    uint8_t bitfield;
+    uint8_t Classification;
+    int8_t ScanAngleRank;
+    uint8_t UserData;
+    uint16_t PointSourceID;
+    double GPSTime;                    // 20
+    uint16_t Red;                      // 28
+    uint16_t Green;                    // 30
+    uint16_t Blue;                     // 32
+    uint8_t WavePacketDescriptorIndex; // 34
+    uint64_t ByteOffsetToWaveformData; // 35
+    uint32_t WaveformPacketSize;       // 43
+    float ReturnPointWaveformLocation; // 47
+    float Xt;                          // 51
+    float Yt;                          // 55
+    float Zt;                          // 59
+};
+
+// Point data formats 6 to 10 (LAS 1.4). ReturnBits: return number in bits
+// 0-3, number of returns in bits 4-7. FlagBits: classification flags in
+// bits 0-3, scanner channel in bits 4-5, scan direction bit 6, edge of
+// flight line bit 7. ScanAngle counts steps of 0.006 degrees.
+struct LAS14fm6 {
+    int32_t X;              // 0
+    int32_t Y;              // 4
+    int32_t Z;              // 8
+    uint16_t Intensity;     // 12
+    uint8_t ReturnBits;     // 14
+    uint8_t FlagBits;       // 15
+    uint8_t Classification; // 16
+    uint8_t UserData;       // 17
+    int16_t ScanAngle;      // 18
+    uint16_t PointSourceID; // 20
+    double GPSTime;         // 22
+};
+
+struct LAS14fm7 {
+    int32_t X;
+    int32_t Y;
+    int32_t Z;
+    uint16_t Intensity;
+    uint8_t ReturnBits;
+    uint8_t FlagBits;
+    uint8_t Classification;
+    uint8_t UserData;
+    int16_t ScanAngle;
+    uint16_t PointSourceID;
+    double GPSTime;
+    uint16_t Red;   // 30
+    uint16_t Green; // 32
+    uint16_t Blue;  // 34
+};
+
+struct LAS14fm8 {
+    int32_t X;
+    int32_t Y;
+    int32_t Z;
+    uint16_t Intensity;
+    uint8_t ReturnBits;
+    uint8_t FlagBits;
+    uint8_t Classification;
+    uint8_t UserData;
+    int16_t ScanAngle;
+    uint16_t PointSourceID;
+    double GPSTime;
+    uint16_t Red;
+    uint16_t Green;
+    uint16_t Blue;
+    uint16_t NIR; // 36
+};
+
+struct LAS14fm9 {
+    int32_t X;
+    int32_t Y;
+    int32_t Z;
+    uint16_t Intensity;
+    uint8_t ReturnBits;
+    uint8_t FlagBits;
+    uint8_t Classification;
+    uint8_t UserData;
+    int16_t ScanAngle;
+    uint16_t PointSourceID;
+    double GPSTime;
+    uint8_t WavePacketDescriptorIndex; // 30
+    uint64_t ByteOffsetToWaveformData; // 31
+    uint32_t WaveformPacketSize;       // 39
+    float ReturnPointWaveformLocation; // 43
+    float Xt;                          // 47
+    float Yt;                          // 51
+    float Zt;                          // 55
+};
+
+struct LAS14fm10 {
+    int32_t X;
+    int32_t Y;
+    int32_t Z;
+    uint16_t Intensity;
+    uint8_t ReturnBits;
+    uint8_t FlagBits;
+    uint8_t Classification;
+    uint8_t UserData;
+    int16_t ScanAngle;
+    uint16_t PointSourceID;
+    double GPSTime;
+    uint16_t Red;
+    uint16_t Green;
+    uint16_t Blue;
+    uint16_t NIR;                      // 36
+    uint8_t WavePacketDescriptorIndex; // 38
+    uint64_t ByteOffsetToWaveformData; // 39
+    uint32_t WaveformPacketSize;       // 47
+    float ReturnPointWaveformLocation; // 51
+    float Xt;                          // 55
+    float Yt;                          // 59
+    float Zt;                          // 63
+};
+
 #pragma pack(pop)
 
 // Layout checks: a wrong size or offset would silently shift every field.
@@ -294,6 +457,27 @@ static_assert(offsetof(LAS12fm3, Red) == 28);
 static_assert(offsetof(LAS12fm3, Green) == 30);
 static_assert(offsetof(LAS12fm3, Blue) == 32);
 
+static_assert(sizeof(float) == 4, "LAS wave packet reals are IEEE-754 binary32");
+static_assert(sizeof(LAS13Header) == 235 && sizeof(LAS14Header) == 375);
+static_assert(offsetof(LAS14Header, StartOfWaveformDataPacketRecord) == 227);
+static_assert(offsetof(LAS14Header, StartOfFirstExtendedVariableLengthRecord) == 235);
+static_assert(offsetof(LAS14Header, NumberOfExtendedVariableLengthRecords) == 243);
+static_assert(offsetof(LAS14Header, NumberOfPointRecords) == 247);
+static_assert(offsetof(LAS14Header, NumberOfPointsByReturn) == 255);
+static_assert(sizeof(LAS13fm4) == 57 && sizeof(LAS13fm5) == 63);
+static_assert(offsetof(LAS13fm4, WavePacketDescriptorIndex) == 28);
+static_assert(offsetof(LAS13fm5, Red) == 28 && offsetof(LAS13fm5, Zt) == 59);
+static_assert(sizeof(LAS14fm6) == 30 && sizeof(LAS14fm7) == 36 && sizeof(LAS14fm8) == 38);
+static_assert(sizeof(LAS14fm9) == 59 && sizeof(LAS14fm10) == 67);
+static_assert(offsetof(LAS14fm6, ReturnBits) == 14 && offsetof(LAS14fm6, FlagBits) == 15);
+static_assert(offsetof(LAS14fm6, Classification) == 16 && offsetof(LAS14fm6, UserData) == 17);
+static_assert(offsetof(LAS14fm6, ScanAngle) == 18 && offsetof(LAS14fm6, PointSourceID) == 20);
+static_assert(offsetof(LAS14fm6, GPSTime) == 22);
+static_assert(offsetof(LAS14fm7, Red) == 30 && offsetof(LAS14fm7, Blue) == 34);
+static_assert(offsetof(LAS14fm8, NIR) == 36);
+static_assert(offsetof(LAS14fm9, WavePacketDescriptorIndex) == 30);
+static_assert(offsetof(LAS14fm10, WavePacketDescriptorIndex) == 38);
+
 // ====================== LASType ======================
 // Code of a file's (version, point data format) pair. Odd codes carry no
 // GPSTime, only 7 and 8 carry colour, 1 and 2 are LAS 1.0. check_las also
@@ -326,6 +510,22 @@ int16_t las_type_of_pair(uint8_t VersionMinor, uint8_t PointDataFormatID);
 // LASType that a complete header describes, with the same rules check_las
 // applies to the file's first 107 bytes; -1 when they reject it.
 int16_t las_type_of_header(const LAS12Header &h);
+
+// ---- Point data formats 0 to 10, as LAS 1.3 and 1.4 define them ----
+constexpr uint8_t LAS_MAX_POINT_FORMAT = 10;
+// The standard record length of a point data format (20, 28, 26, 34, 57,
+// 63, 30, 36, 38, 59, 67); 0 for a format above 10. A file's records may
+// be longer, by extra bytes after the standard fields.
+unsigned las_format_record_size(uint8_t PointDataFormatID);
+bool las_format_has_gps_time(uint8_t PointDataFormatID);
+bool las_format_has_rgb(uint8_t PointDataFormatID);
+bool las_format_has_nir(uint8_t PointDataFormatID);
+// Formats 6 to 10: 4-bit return fields, a flag byte, a 16-bit scan angle.
+bool las_format_is_extended(uint8_t PointDataFormatID);
+// The highest point data format LAS 1.minor defines: 1, 3, 5 or 10.
+uint8_t las_highest_point_format(uint8_t VersionMinor);
+// The smallest public header of LAS 1.minor: 227, 235 or 375 bytes.
+unsigned las_header_size_of_version(uint8_t VersionMinor);
 
 // ====================== Validation and file names ======================
 // Soft checks: print their own message, return 0/positive or -1.

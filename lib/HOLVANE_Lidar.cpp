@@ -117,6 +117,55 @@ int16_t las_type_of_pair(uint8_t VersionMinor, uint8_t PointDataFormatID)
     return LASTYPE_UNSUPPORTED_PAIR;
 }
 
+unsigned las_format_record_size(uint8_t PointDataFormatID)
+{
+    static const unsigned sizes[LAS_MAX_POINT_FORMAT + 1] = {20, 28, 26, 34, 57, 63,
+                                                             30, 36, 38, 59, 67};
+    return PointDataFormatID <= LAS_MAX_POINT_FORMAT ? sizes[PointDataFormatID] : 0;
+}
+
+bool las_format_has_gps_time(uint8_t PointDataFormatID)
+{
+    return PointDataFormatID == 1 ||
+           (PointDataFormatID >= 3 && PointDataFormatID <= LAS_MAX_POINT_FORMAT);
+}
+
+bool las_format_has_rgb(uint8_t PointDataFormatID)
+{
+    switch (PointDataFormatID) {
+    case 2:
+    case 3:
+    case 5:
+    case 7:
+    case 8:
+    case 10: return true;
+    default: return false;
+    }
+}
+
+bool las_format_has_nir(uint8_t PointDataFormatID)
+{
+    return PointDataFormatID == 8 || PointDataFormatID == 10;
+}
+
+bool las_format_is_extended(uint8_t PointDataFormatID)
+{
+    return PointDataFormatID >= 6 && PointDataFormatID <= LAS_MAX_POINT_FORMAT;
+}
+
+uint8_t las_highest_point_format(uint8_t VersionMinor)
+{
+    static const uint8_t highest[5] = {1, 1, 3, 5, LAS_MAX_POINT_FORMAT};
+    return VersionMinor <= 4 ? highest[VersionMinor] : 0;
+}
+
+unsigned las_header_size_of_version(uint8_t VersionMinor)
+{
+    return VersionMinor >= 4   ? sizeof(LAS14Header)
+           : VersionMinor == 3 ? sizeof(LAS13Header)
+                               : LAS_HEADER_SIZE;
+}
+
 // ====================== Validation ======================
 
 namespace

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 void usage()
 {
@@ -141,17 +142,22 @@ OutputNames outputNamesOf(const std::string &LASName)
     return {stem + (options.gzipLevel > 0 ? ".asc.gz" : ".asc"), stem + "_hdr.asc"};
 }
 
-// Reads the whole 227-byte header and makes sure it still describes the
-// file that was validated, with point data after the header.
-void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Header *ph12)
+// Reads the whole header (227 bytes, or with -x as many as its version
+// has) and makes sure it still describes the file that was validated, with
+// point data after the header.
+void readHeader(FILE *fin, const std::string &LASName, const RecordType &type, LAS14Header *h)
 {
-    if (!read_exact(fin, ph12, sizeof *ph12))
-        failWith("\nFile %s ends within its 227-byte header\n", LASName.c_str());
-    if (las_type_of_header(*ph12) != LASType)
+    *h = LAS14Header{};
+    const unsigned bytes = headerBytesToRead(type);
+    if (!read_exact(fin, h, bytes)) {
+        std::printf("\nFile %s ends within its %u-byte header\n", LASName.c_str(), bytes);
+        endRun(-1);
+    }
+    if (recordTypeOfHeader(*h) != type)
         failWith("\nFile %s has changed since it was validated\n", LASName.c_str());
-    if (ph12->OffsetToData < LAS_HEADER_SIZE) {
+    if (h->Public.OffsetToData < LAS_HEADER_SIZE) {
         std::printf("\nOffsetToData of %s (%u) lies within its 227-byte header\n", LASName.c_str(),
-                    static_cast<unsigned>(ph12->OffsetToData));
+                    static_cast<unsigned>(h->Public.OffsetToData));
         endRun(-1);
     }
 }
@@ -159,13 +165,13 @@ void readHeader(FILE *fin, const std::string &LASName, int16_t LASType, LAS12Hea
 // What the conversion would refuse on the header alone, found before any
 // output of a list is written: the file opens and its header is whole,
 // with point data after it.
-void checkListedHeader(const std::string &name, int16_t LASType)
+void checkListedHeader(const std::string &name, const RecordType &type)
 {
     FILE *fin = openInputFile(name.c_str());
     if (!fin)
         failWith("\nCannot open binary file %s for reading\n\n", name.c_str());
-    LAS12Header h;
-    readHeader(fin, name, LASType, &h);
+    LAS14Header h;
+    readHeader(fin, name, type, &h);
     std::fclose(fin);
 }
 
@@ -185,69 +191,106 @@ void checkOutputsApart(const std::string &name, const char *listName,
     endRun(-1);
 }
 
-// Validation pass over the list: every name must be a convertible LAS file
-// of one LASType. Returns that type and the number of names; the list is
-// rewound for the conversion pass.
-int16_t validateList(FILE *flist, const char *listName, int *LASCount)
+// An input as validation found it.
+struct Input {
+    std::string name;
+    RecordType type;
+};
+
+// A refused file, with every word that may help.
+[[noreturn]] void refuseListed(const std::string &name, const char *listName, int16_t result)
 {
-    int16_t LASTypeCheck = 0;
+    explainListedRefusal(name, result);
+    if (!options.extended)
+        explainExtendedOnly(name.c_str(), listName);
+    if (!isUtf8(name))
+        reportToStandardError("TREVLIN: %s is not UTF-8: a list must be UTF-8, or UTF-16 with its "
+                              "byte-order mark\n",
+                              listName);
+    std::printf("%s (listed in %s) is not a valid LAS file\n", name.c_str(), listName);
+    endRun(-1);
+}
+
+// Validation pass over the list: every name must be a convertible LAS
+// file, and without -x all of one record type. The names are kept, so
+// that the conversion converts exactly what was checked.
+std::vector<Input> validateList(FILE *flist, const char *listName)
+{
+    std::vector<Input> inputs;
     std::string name;
     std::map<std::string, std::string> inputOfOutput;
-    *LASCount = 0;
     while (readListName(flist, &name)) {
         // A name with a NUL byte would reach the file system cut short.
         if (name.find('\0') != std::string::npos)
             failWith("\nA name listed in %s contains a NUL byte\n", listName);
-        const int16_t LASType = check_las(name.c_str());
-        if (LASType < 1) {
-            explainListedRefusal(name, LASType);
-            if (!isUtf8(name))
-                reportToStandardError(
-                    "TREVLIN: %s is not UTF-8: a list must be UTF-8, or UTF-16 with its "
-                    "byte-order mark\n",
-                    listName);
-            std::printf("%s (listed in %s) is not a valid LAS file\n", name.c_str(), listName);
-            endRun(-1);
-        }
-        if (*LASCount == 0)
-            LASTypeCheck = LASType;
-        else if (LASType != LASTypeCheck) {
+        RecordType type;
+        const int16_t result = checkInput(name.c_str(), &type);
+        if (result < 1)
+            refuseListed(name, listName, result);
+        if (!options.extended && !inputs.empty() && type != inputs.front().type) {
             std::printf("\nType of file %s differs from that of previous files in %s\n",
                         name.c_str(), listName);
             endRun(-1);
         }
-        checkListedHeader(name, LASType);
+        checkListedHeader(name, type);
         checkOutputsApart(name, listName, &inputOfOutput);
-        ++*LASCount;
+        inputs.push_back(Input{name, type});
     }
-    if (*LASCount == 0)
+    if (inputs.empty())
         failWith("\nFile %s contains no valid .las files\n", listName);
-    rewindList(flist);
-    return LASTypeCheck;
+    return inputs;
 }
 
-void checkAvailability(int Format, int16_t LASType, const char *input)
+// The one input named on the command line.
+std::vector<Input> validateFile(const char *input)
 {
-    if (!formatServesType(Format, LASType)) {
+    RecordType type;
+    const int16_t result = checkInput(input, &type);
+    if (result == 0)
+        explainUndefinedFormat(input);
+    if (result < 0 && !options.extended)
+        explainExtendedOnly(input, input);
+    if (result < 1)
+        endRun(-1);
+    return {Input{input, type}};
+}
+
+void checkAvailability(int Format, const RecordType &type, const char *name)
+{
+    if (!formatServesType(Format, type)) {
         const bool wantsTime = Format == 13 || Format == 17 || Format == 18;
         failWith(wantsTime ? "\n%s does not contain GPS Time data\n"
                            : "\n%s does not contain RGB data\n",
-                 input);
+                 name);
     }
+}
+
+// Without -x every input has one type, and a refusal names the command's
+// input (the file or the list); with -x a list may mix types, and the
+// refusal names the file that the Format does not serve.
+void checkAvailabilityOfAll(int Format, const std::vector<Input> &inputs, const char *input)
+{
+    if (!options.extended) {
+        checkAvailability(Format, inputs.front().type, input);
+        return;
+    }
+    for (const Input &in : inputs)
+        checkAvailability(Format, in.type, in.name.c_str());
 }
 
 // Writes the point text of one input into LASNameASCII, with the progress
 // line shown while it runs; the records converted go in *records.
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
-                    int16_t LASType, FILE *fin, const LAS12Header *ph12, int position, int LASCount,
-                    uint64_t *records)
+                    const RecordType &type, FILE *fin, const LAS14Header *h, int position,
+                    int LASCount, uint64_t *records)
 {
     OutputFile points;
     beginOutput(&points, LASNameASCII);
-    const PointInput in = pointInputOf(LASName.c_str(), fin, ph12);
-    progressStartFile(LASName, position, LASCount, in.dataBytes / las_record_size(LASType));
-    const PointsOutcome outcome = writePoints(
-        Format, LASType, in, PointOutput{points.stream, options.gzipLevel}, ph12, records);
+    const LAS12Header *ph12 = &h->Public;
+    const PointInput in = pointInputOf(LASName.c_str(), fin, ph12, pointDataEnd(*h, type));
+    progressStartFile(LASName, position, LASCount, in.dataBytes / type.RecordLength);
+    const PointsOutcome outcome =
+        writePoints(Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records);
     progressEndFile();
     if (outcome == POINTS_READ_FAILED) {
         discardOutput(&points);
@@ -259,19 +302,21 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
 // A file cut short (an interrupted copy) or holding more than it says
 // converts all the same, but the user converting thousands of tiles needs
 // to hear of it.
-void warnOfRecordCount(const std::string &LASName, const LAS12Header *ph12, uint64_t records)
+void warnOfRecordCount(const std::string &LASName, const LAS14Header &h, const RecordType &type,
+                       uint64_t records)
 {
-    if (records == ph12->NumberOfPointReturns)
+    const uint64_t declared = declaredPointCount(h, type);
+    if (records == declared)
         return;
     reportToStandardError(
-        "TREVLIN: warning: %s holds %llu point records; its header declares %lu\n", LASName.c_str(),
-        static_cast<unsigned long long>(records),
-        static_cast<unsigned long>(ph12->NumberOfPointReturns));
+        "TREVLIN: warning: %s holds %llu point records; its header declares %llu\n",
+        LASName.c_str(), static_cast<unsigned long long>(records),
+        static_cast<unsigned long long>(declared));
 }
 
 // Converts one input: its header report, then its point text. In list
 // mode `position` is the input's 1-based place among `LASCount`; 0 otherwise.
-void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12Header *ph12,
+void convertFile(const std::string &LASName, int Format, const RecordType &type, LAS14Header *h,
                  int position, int LASCount)
 {
     FILE *fin = openInputFile(LASName.c_str());
@@ -287,15 +332,16 @@ void convertFile(const std::string &LASName, int Format, int16_t LASType, LAS12H
     // What has been printed is out before the long part begins, so that an
     // interrupted run has shown everything it printed.
     flushStandardOutput();
-    readHeader(fin, LASName, LASType, ph12);
+    readHeader(fin, LASName, type, h);
+    const LAS12Header *ph12 = &h->Public;
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
-    writeHeaderReport(names.report, ph12, LASType);
+    writeHeaderReport(names.report, h, type);
     uint64_t records = 0;
-    writePointFile(LASName, names.points, Format, LASType, fin, ph12, position, LASCount, &records);
+    writePointFile(LASName, names.points, Format, type, fin, h, position, LASCount, &records);
     std::fclose(fin);
-    warnOfRecordCount(LASName, ph12, records);
+    warnOfRecordCount(LASName, *h, type, records);
 }
 
 // A setting's value as a whole number from `least` to `most`; anything
@@ -434,44 +480,35 @@ int main(int argc, char *argv[])
     const PipelineSettings settings = pipelineSettings();
     const long progressDelay = testSetting("TREVLIN_TEST_PROGRESS_DELAY_MS", 500, 0, 3600000);
     setDurableOutputs(durableOutputs());
+    _extendedInputs = options.extended;
     const bool listMode = checkFileExtension(input, "las") != 0;
-    FILE *flist = nullptr;
-    int LASCount = 1;
-    int16_t LASType;
+    std::vector<Input> inputs;
     if (!listMode) {
-        LASType = check_las(input);
-        if (LASType == 0)
-            explainUndefinedFormat(input);
-        if (LASType < 1)
-            endRun(-1);
+        inputs = validateFile(input);
     } else {
-        flist = openListFile(input);
+        FILE *flist = openListFile(input);
         if (!flist)
             failWith("\nCannot open input ASCII file %s for reading\n", input);
         explainLasTakenForList(input, flist);
         rewindList(flist);
-        LASType = validateList(flist, input, &LASCount);
+        inputs = validateList(flist, input);
+        std::fclose(flist);
     }
     check_numeric_argument(FormatText);
     const int Format = parseFormat(FormatText);
     if (Format < 0)
         failWithUsage("\nError in Format specified\n");
-    checkAvailability(Format, LASType, input);
+    checkAvailabilityOfAll(Format, inputs, input);
 
     const auto beginTime = std::chrono::steady_clock::now();
     if (!options.quiet)
         credits();
     startWorkers(settings);
     progressSetUp(standardErrorIsTerminal(), progressDelay);
-    LAS12Header ph12;
-    std::string LASName = input;
-    for (int t = 0; t < LASCount; ++t) {
-        if (listMode && !readListName(flist, &LASName))
-            failWith("\nFile %s has changed since it was validated\n", input);
-        convertFile(LASName, Format, LASType, &ph12, listMode ? t + 1 : 0, LASCount);
-    }
-    if (flist)
-        std::fclose(flist);
+    LAS14Header h;
+    const int LASCount = static_cast<int>(inputs.size());
+    for (int t = 0; t < LASCount; ++t)
+        convertFile(inputs[t].name, Format, inputs[t].type, &h, listMode ? t + 1 : 0, LASCount);
     const auto finishTime = std::chrono::steady_clock::now();
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(finishTime - beginTime);

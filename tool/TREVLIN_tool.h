@@ -4,6 +4,7 @@
 #define TREVLIN_TOOL_H
 
 #include "HOLVANE_LiDAR.h"
+#include "las_input.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,7 @@ struct RunOptions {
     const char *outputDir = nullptr;     // -o DIR: outputs there, not beside the input
     int gzipLevel = 0;                   // -z, --gzip=LEVEL: the point file as .asc.gz
     bool quiet = false;                  // -q: standard output gets failures only
+    bool extended = false;               // -x: LAS 1.3/1.4, formats 4-10, extra bytes
     const char *threads = nullptr;       // -j N: as TREVLIN_THREADS, and before it
     const char *threadsOption = nullptr; // the word that gave it, for its refusal
     const char *sync = nullptr;          // --sync[=0|1]: as TREVLIN_SYNC, and before it
@@ -111,18 +113,20 @@ void explainListedRefusal(const std::string &name, int16_t LASType);
 
 // ====================== Header report ======================
 // Writes <name>_hdr.asc; ends the process when it cannot be written.
-void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type);
+// `h` holds as much of the header as the file's version has, zeros after.
+void writeAsciiHeader(const char *Name, const LAS14Header *h, const RecordType &type);
 // The same, under the name `reportName`.
-void writeHeaderReport(const std::string &reportName, const LAS12Header *h, int16_t Type);
+void writeHeaderReport(const std::string &reportName, const LAS14Header *h, const RecordType &type);
 
-// The report's text, as writeAsciiHeader stores it.
-std::string headerReportText(const LAS12Header *h, int16_t Type);
+// The report's text, as writeAsciiHeader stores it: 34 lines, and for LAS
+// 1.3 and 1.4 the fields their headers add.
+std::string headerReportText(const LAS14Header *h, const RecordType &type);
 
 // ====================== Point export ======================
 constexpr int MAX_FORMAT = 20;
 
-// Whether Format writes a value line per record for this LASType.
-bool formatServesType(int Format, int16_t LASType);
+// Whether Format writes a value line per record of this type.
+bool formatServesType(int Format, const RecordType &type);
 
 // Room that the longest value line may need at the end of a text buffer.
 constexpr size_t MAX_LINE_BYTES = 2048;
@@ -133,11 +137,15 @@ struct PointInput {
     FILE *fin;          // positioned at dataStart
     uint64_t dataStart; // OffsetToData
     uint64_t dataBytes; // bytes from dataStart to the end when the conversion began
+    uint64_t dataLimit; // the most bytes of point data the header allows (records end
+                        // where extended records begin); UINT64_MAX: up to the end
 };
 
 // The input as it is when its conversion begins: fin positioned at
-// OffsetToData, and the bytes of point data from there to the end.
-PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12);
+// OffsetToData, and the bytes of point data from there to the end, or to
+// `dataEnd` when what follows the points is not points.
+PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12,
+                        uint64_t dataEnd = UINT64_MAX);
 
 enum PointsOutcome { POINTS_WRITTEN, POINTS_WRITE_FAILED, POINTS_READ_FAILED };
 
@@ -152,8 +160,8 @@ struct PointOutput {
 // Format's text, on the pipeline's workers when there are any, on the
 // calling thread otherwise, and counts them in *records. The text ends at
 // the end of the input, or at a read that failed.
-PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, const PointOutput &out,
-                          const LAS12Header *ph12, uint64_t *records);
+PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
+                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records);
 
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;

@@ -43,7 +43,12 @@ void appendReal(std::string &text, const char *label, double value, int decimals
     text += LINE_END;
 }
 
-void appendIdentity(std::string &text, const LAS12Header *h, int16_t Type)
+std::string returnLabel(int i)
+{
+    return "                    Return " + std::to_string(i + 1) + "       ";
+}
+
+void appendIdentity(std::string &text, const LAS12Header *h, const RecordType &type)
 {
     appendUnsigned(text, "GUID Data 1 :                      ", h->GUIDData1);
     appendUnsigned(text, "GUID Data 2 :                      ", h->GUIDData2);
@@ -55,7 +60,7 @@ void appendIdentity(std::string &text, const LAS12Header *h, int16_t Type)
     appendBounded(text, "Generating Software :              ", h->GeneratingSoftware, 32);
     // LAS 1.0 stores the flight's day and year where later versions store
     // the file's creation date.
-    const bool las10 = Type <= LASTYPE_10_FM1;
+    const bool las10 = isLas10(type);
     appendUnsigned(
         text, las10 ? "Flight Date Julian :               " : "File Creation Day :                ",
         h->FileCreationDay);
@@ -64,20 +69,29 @@ void appendIdentity(std::string &text, const LAS12Header *h, int16_t Type)
         h->FileCreationYear);
 }
 
-void appendLayout(std::string &text, const LAS12Header *h)
+// 1.0-1.2 formats print as one character; the formats of LAS 1.3 and 1.4
+// reach 10, which prints as a number.
+void appendPointFormat(std::string &text, const LAS12Header *h, const RecordType &type)
+{
+    const char *label = "Point Data Format ID:              ";
+    if (type.VersionMinor >= 3)
+        appendUnsigned(text, label, h->PointDataFormatID);
+    else
+        appendDigitChar(text, label, h->PointDataFormatID);
+}
+
+void appendLayout(std::string &text, const LAS12Header *h, const RecordType &type)
 {
     appendUnsigned(text, "Header Size :                      ", h->HeaderSize);
     appendUnsigned(text, "Offset to Data:                    ", h->OffsetToData);
     appendUnsigned(text, "Number of Variable Length Records: ", h->NumberOfVariableLengthRecords);
-    appendDigitChar(text, "Point Data Format ID:              ", h->PointDataFormatID);
+    appendPointFormat(text, h, type);
     appendUnsigned(text, "Point Data Record Length:          ", h->PointDataRecordLength);
     appendUnsigned(text, "Number of Point Returns:           ", h->NumberOfPointReturns);
     text += "Number Of Points By Return:";
     text += LINE_END;
-    for (int i = 0; i < 5; ++i) {
-        const std::string label = "                    Return " + std::to_string(i + 1) + "       ";
-        appendUnsigned(text, label.c_str(), h->NumberOfPointsByReturn[i]);
-    }
+    for (int i = 0; i < 5; ++i)
+        appendUnsigned(text, returnLabel(i).c_str(), h->NumberOfPointsByReturn[i]);
 }
 
 void appendGeometry(std::string &text, const LAS12Header *h)
@@ -96,6 +110,26 @@ void appendGeometry(std::string &text, const LAS12Header *h)
     appendReal(text, "Z max :                      ", h->MaxZ, _digitsZ);
 }
 
+// What the headers of LAS 1.3 and 1.4 add to the 227 bytes, after the
+// lines of the older versions, labelled in the style of the first block.
+void appendLaterFields(std::string &text, const LAS14Header *h, const RecordType &type)
+{
+    if (type.VersionMinor < 3)
+        return;
+    appendUnsigned(text, "Start of Waveform Data:            ", h->StartOfWaveformDataPacketRecord);
+    if (type.VersionMinor < 4)
+        return;
+    appendUnsigned(
+        text, "Start of first EVLR:               ", h->StartOfFirstExtendedVariableLengthRecord);
+    appendUnsigned(text,
+                   "Number of EVLRs:                   ", h->NumberOfExtendedVariableLengthRecords);
+    appendUnsigned(text, "Number of Point Records:           ", h->NumberOfPointRecords);
+    text += "Number Of Points By Return (64-bit):";
+    text += LINE_END;
+    for (int i = 0; i < 15; ++i)
+        appendUnsigned(text, returnLabel(i).c_str(), h->NumberOfPointsByReturn[i]);
+}
+
 } // namespace
 
 std::string replaceExtension(const std::string &name, const char *suffix)
@@ -103,25 +137,26 @@ std::string replaceExtension(const std::string &name, const char *suffix)
     return name.substr(0, name.size() - 4) + suffix;
 }
 
-std::string headerReportText(const LAS12Header *h, int16_t Type)
+std::string headerReportText(const LAS14Header *h, const RecordType &type)
 {
     std::string text;
     text.reserve(4096);
-    appendIdentity(text, h, Type);
-    appendLayout(text, h);
-    appendGeometry(text, h);
+    appendIdentity(text, &h->Public, type);
+    appendLayout(text, &h->Public, type);
+    appendGeometry(text, &h->Public);
+    appendLaterFields(text, h, type);
     return text;
 }
 
-void writeAsciiHeader(const char *Name, const LAS12Header *h, int16_t Type)
+void writeAsciiHeader(const char *Name, const LAS14Header *h, const RecordType &type)
 {
-    writeHeaderReport(replaceExtension(Name, "_hdr.asc"), h, Type);
+    writeHeaderReport(replaceExtension(Name, "_hdr.asc"), h, type);
 }
 
-void writeHeaderReport(const std::string &reportName, const LAS12Header *h, int16_t Type)
+void writeHeaderReport(const std::string &reportName, const LAS14Header *h, const RecordType &type)
 {
     OutputFile report;
     beginOutput(&report, reportName);
-    const std::string text = headerReportText(h, Type);
+    const std::string text = headerReportText(h, type);
     commitOutput(&report, writeAll(report.stream, text.data(), text.size()));
 }

@@ -77,6 +77,10 @@ bool takeOption(int argc, char **argv, int *k, RunOptions *o)
         o->threads = valueOf(value, argc, argv, k);
         return o->threads != nullptr;
     }
+    if (std::strcmp(word, "-x") == 0 || std::strcmp(word, "--extended") == 0) {
+        o->extended = true;
+        return true;
+    }
     if (named(word, "--sync", &value)) {
         o->sync = value ? value : "1";
         return true;

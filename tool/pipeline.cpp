@@ -63,6 +63,7 @@ struct FileInHand {         // what the workers need of the file
     const RecordText *text; // how its records become text
     FILE *const *streams;   // one input stream per worker
     uint64_t dataStart;     // where job 0 begins
+    uint64_t dataLimit;     // bytes of point data at most
     size_t jobRecords;      // whole records per job
     int gzipLevel;          // 0: plain text
 };
@@ -70,6 +71,7 @@ struct FileInHand {         // what the workers need of the file
 // Set up before the workers start and left alone until they have ended.
 std::vector<std::thread> workers;
 std::vector<Slot> slots;
+size_t recordBufferBytes = 0; // each slot's room for records
 PipelineSettings settings{};
 TextPacker *writerPacker = nullptr; // the writer's, when it formats its own jobs
 
@@ -95,12 +97,16 @@ bool jobToTake()
 void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
 {
     const size_t recordSize = f.text->recordSize;
-    const uint64_t bytes = static_cast<uint64_t>(f.jobRecords) * recordSize;
+    const uint64_t jobBytes = static_cast<uint64_t>(f.jobRecords) * recordSize;
+    const uint64_t begin = job * jobBytes;
+    // Past the header's limit the file holds something else: a short read.
+    const uint64_t allowed = begin < f.dataLimit ? f.dataLimit - begin : 0;
+    const uint64_t bytes = jobBytes < allowed ? jobBytes : allowed;
     size_t got = 0;
-    const bool reached = seek_from_start(in, f.dataStart + job * bytes);
-    if (reached)
+    const bool reached = seek_from_start(in, f.dataStart + begin);
+    if (reached && bytes > 0)
         got = std::fread(s->records, 1, static_cast<size_t>(bytes), in);
-    s->last = got < bytes;
+    s->last = got < jobBytes;
     s->failed = !reached || std::ferror(in) != 0;
     s->end = s->records + got / recordSize * recordSize;
     s->rest = s->records;
@@ -249,16 +255,19 @@ PointsOutcome writeFileAlone(const FileInHand &f, const PointOutput &out, GzipMe
 // text rarely needs the writer's help. At most settings.jobRecords.
 size_t recordsPerJob(const FileInHand &f)
 {
+    // Records with extra bytes are longer: a job holds what its buffer can.
+    const size_t room = recordBufferBytes / f.text->recordSize;
+    const size_t most = settings.jobRecords < room ? settings.jobRecords : room;
     FileInHand sample = f;
-    sample.jobRecords = settings.jobRecords < 64 ? settings.jobRecords : 64;
+    sample.jobRecords = most < 64 ? most : 64;
     Slot &s = slots[0];
     readAndFormat(sample, f.streams[0], 0, &s);
     const size_t sampled = static_cast<size_t>(s.rest - s.records) / f.text->recordSize;
     if (sampled == 0)
-        return settings.jobRecords;
+        return most;
     const size_t perRecord = s.length / sampled + 1;
     const size_t fit = (settings.jobTextBytes - MAX_LINE_BYTES) / 4 * 3 / perRecord;
-    return fit < 1 ? 1 : fit < settings.jobRecords ? fit : settings.jobRecords;
+    return fit < 1 ? 1 : fit < most ? fit : most;
 }
 
 void releaseSlots()
@@ -274,11 +283,16 @@ void releaseSlots()
 
 // Enough slots that every worker can have one job in hand and one done
 // while the writer writes another; one when the writer works alone.
+// Room for a job of the longest plain records, and at least one record of
+// any length a header can declare.
 bool allocateSlots()
 {
     slots.assign(settings.workers == 0 ? 1 : 2 * static_cast<size_t>(settings.workers) + 2, Slot{});
+    recordBufferBytes = settings.jobRecords * sizeof(LAS12fm3);
+    if (recordBufferBytes < UINT16_MAX)
+        recordBufferBytes = UINT16_MAX;
     for (Slot &s : slots) {
-        s.records = new (std::nothrow) unsigned char[settings.jobRecords * sizeof(LAS12fm3)];
+        s.records = new (std::nothrow) unsigned char[recordBufferBytes];
         s.text = new (std::nothrow) char[settings.jobTextBytes];
         if (!s.records || !s.text) {
             releaseSlots();
@@ -386,7 +400,9 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
     if (severalJobs)
         streams = workerStreams(in.name);
     FILE *alone[1] = {in.fin};
-    FileInHand f{&text, streams.empty() ? alone : streams.data(), in.dataStart, 0, out.gzipLevel};
+    FileInHand f{
+        &text,        streams.empty() ? alone : streams.data(), in.dataStart, in.dataLimit, 0,
+        out.gzipLevel};
     f.jobRecords = recordsPerJob(f);
     const PointsOutcome outcome = streams.empty() ? writeFileAlone(f, out, member, records)
                                                   : writeFile(f, out, member, records);

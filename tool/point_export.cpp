@@ -1,39 +1,29 @@
 // TREVLIN: the Format writer. Turns the point records of one LAS file into
 // the column header line and one text line per whole record.
 #include "TREVLIN_tool.h"
+#include "las_input.h"
 #include "number_text.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace
 {
 
-// Longest value line: four reals and twelve integers with their
-// separators, the line end, and the scratch the last writer may leave.
+// Longest value line: four reals and sixteen integers (a scan angle is no
+// longer than one) with their separators, the line end, and the scratch
+// the last writer may leave.
 constexpr size_t MAX_LINE_TEXT =
-    4 * (MAX_FIXED_TEXT + 1) + 12 * (MAX_INT_TEXT + 1) + 2 + FIXED_SCRATCH;
+    4 * (MAX_FIXED_TEXT + 1) + 16 * (MAX_INT_TEXT + 1) + 2 + FIXED_SCRATCH;
 static_assert(MAX_LINE_TEXT <= MAX_LINE_BYTES);
 
-const char *const COMMON_HEADER =
-    "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" "
-    "\"ScanDirection\" \"EdgeOfFlightLine\" \"Class\" \"ScanAngleRank\" ";
+const char *const COMMON_HEADER = "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" "
+                                  "\"ScanDirection\" \"EdgeOfFlightLine\" \"Class\" ";
 
-// Format 0's header tail by LASType 1..8.
-const char *const FORMAT0_HEADER_TAIL[9] = {
-    "",
-    "\"FileMarker\" \"UserBitField\"",
-    "\"FileMarker\" \"UserBitField\" \"GPSTime\"",
-    "\"UserData\" \"PointSourceID\"",
-    "\"UserData\" \"PointSourceID\" \"GPSTime\"",
-    "\"UserData\" \"PointSourceID\"",
-    "\"UserData\" \"PointSourceID\" \"GPSTime\"",
-    "\"UserData\" \"PointSourceID\" \"Red\" \"Green\" \"Blue\"",
-    "\"UserData\" \"PointSourceID\" \"GPSTime\" \"Red\" \"Green\" \"Blue\"",
-};
-
-// Header lines of Formats 1..20; 11 and 12 name LAS 1.0 fields differently.
+// Header lines of Formats 1..20; 10, 11 and 12 name some fields
+// differently by record type.
 const char *const FORMAT_HEADER[MAX_FORMAT + 1] = {
     nullptr,
     "\"X\"",
@@ -58,15 +48,37 @@ const char *const FORMAT_HEADER[MAX_FORMAT + 1] = {
     "\"X\" \"Y\" \"Z\" \"Intensity\" \"PointSourceID\" \"R\" \"G\" \"B\"",
 };
 
-std::string columnHeaderText(int Format, int16_t LASType)
+// Format 0 names every column of the record type: formats 4 and 5 have
+// those of 1 and 3; formats 6 to 10 a scan angle in degrees and, after
+// the columns the older formats have, NIR and the flag fields.
+std::string allColumnsHeader(const RecordType &type)
 {
-    const bool las10 = LASType <= LASTYPE_10_FM1;
+    const uint8_t f = type.PointFormat;
+    const bool extended = las_format_is_extended(f);
+    std::string line = COMMON_HEADER;
+    line += extended ? "\"ScanAngle\" " : "\"ScanAngleRank\" ";
+    line += isLas10(type) ? "\"FileMarker\" \"UserBitField\"" : "\"UserData\" \"PointSourceID\"";
+    if (las_format_has_gps_time(f))
+        line += " \"GPSTime\"";
+    if (las_format_has_rgb(f))
+        line += " \"Red\" \"Green\" \"Blue\"";
+    if (las_format_has_nir(f))
+        line += " \"NIR\"";
+    if (extended)
+        line += " \"ClassFlags\" \"ScannerChannel\"";
+    return line;
+}
+
+std::string columnHeaderText(int Format, const RecordType &type)
+{
     std::string line;
     if (Format == 0)
-        line = std::string(COMMON_HEADER) + FORMAT0_HEADER_TAIL[LASType];
-    else if (Format == 11 && las10)
+        line = allColumnsHeader(type);
+    else if (Format == 10 && las_format_is_extended(type.PointFormat))
+        line = "\"ScanAngle\"";
+    else if (Format == 11 && isLas10(type))
         line = "\"FileMarker\"";
-    else if (Format == 12 && las10)
+    else if (Format == 12 && isLas10(type))
         line = "\"UserBitField\"";
     else
         line = FORMAT_HEADER[Format];
@@ -85,14 +97,20 @@ struct FileLayout {
 namespace
 {
 
-FileLayout layoutOfFile(const LAS12Header *h, int16_t LASType)
+size_t rgbOffsetOf(uint8_t PointFormat)
+{
+    if (PointFormat == 2)
+        return offsetof(LAS12fm2, Red);
+    return las_format_is_extended(PointFormat) ? offsetof(LAS14fm7, Red) : offsetof(LAS12fm3, Red);
+}
+
+FileLayout layoutOfFile(const LAS12Header *h, const RecordType &type)
 {
     return FileLayout{{coordinate_format(h->XScaleFactor, h->XOffset, _digitsX),
                        coordinate_format(h->YScaleFactor, h->YOffset, _digitsY),
                        coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
                       fixed_format(7),
-                      LASType == LASTYPE_12_FM2 ? offsetof(LAS12fm2, Red)
-                                                : offsetof(LAS12fm3, Red)};
+                      rgbOffsetOf(type.PointFormat)};
 }
 
 // A field of the record's little-endian byte image.
@@ -103,9 +121,38 @@ template <typename T> T fieldAt(const unsigned char *record, size_t offset)
     return value;
 }
 
+char *space(char *out)
+{
+    *out = ' ';
+    return out + 1;
+}
+
+// Where the attributes lie: in the records of formats 0 to 5, whose first
+// 20 bytes are those of LAS 1.0-1.2, or in those of formats 6 to 10.
+template <bool extended> struct Fields {
+    static constexpr size_t Classification = offsetof(LAS12fm0, Classification);
+    static constexpr size_t UserData = offsetof(LAS12fm0, UserData);
+    static constexpr size_t PointSourceID = offsetof(LAS12fm0, PointSourceID);
+    static constexpr size_t GPSTime = offsetof(LAS12fm1, GPSTime);
+};
+template <> struct Fields<true> {
+    static constexpr size_t Classification = offsetof(LAS14fm6, Classification);
+    static constexpr size_t UserData = offsetof(LAS14fm6, UserData);
+    static constexpr size_t PointSourceID = offsetof(LAS14fm6, PointSourceID);
+    static constexpr size_t GPSTime = offsetof(LAS14fm6, GPSTime);
+};
+
 uint8_t bitfieldOf(const unsigned char *r)
 {
     return r[offsetof(LAS12fm0, bitfield)];
+}
+uint8_t returnBitsOf(const unsigned char *r)
+{
+    return r[offsetof(LAS14fm6, ReturnBits)];
+}
+uint8_t flagBitsOf(const unsigned char *r)
+{
+    return r[offsetof(LAS14fm6, FlagBits)];
 }
 
 char *putCoordinate(char *out, const unsigned char *r, const FileLayout &f, int axis)
@@ -113,30 +160,36 @@ char *putCoordinate(char *out, const unsigned char *r, const FileLayout &f, int 
     return put_coordinate(out, fieldAt<int32_t>(r, 4 * static_cast<size_t>(axis)), f.axis[axis]);
 }
 
+char *putDigit(char *out, unsigned digit)
+{
+    *out = static_cast<char>('0' + digit);
+    return out + 1;
+}
+
 // Attributes of the 20-byte prefix shared by every record type.
 char *putIntensity(char *out, const unsigned char *r)
 {
     return put_uint_below_1e8(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, Intensity)));
 }
-char *putReturnNumber(char *out, const unsigned char *r)
+template <bool extended> char *putReturnNumber(char *out, const unsigned char *r)
 {
-    *out = static_cast<char>('0' + (bitfieldOf(r) & 7));
-    return out + 1;
+    if constexpr (extended)
+        return put_byte(out, returnBitsOf(r) & 15);
+    return putDigit(out, bitfieldOf(r) & 7);
 }
-char *putNumberOfReturns(char *out, const unsigned char *r)
+template <bool extended> char *putNumberOfReturns(char *out, const unsigned char *r)
 {
-    *out = static_cast<char>('0' + ((bitfieldOf(r) >> 3) & 7));
-    return out + 1;
+    if constexpr (extended)
+        return put_byte(out, returnBitsOf(r) >> 4);
+    return putDigit(out, (bitfieldOf(r) >> 3) & 7);
 }
-char *putScanDirection(char *out, const unsigned char *r)
+template <bool extended> char *putScanDirection(char *out, const unsigned char *r)
 {
-    *out = static_cast<char>('0' + ((bitfieldOf(r) >> 6) & 1));
-    return out + 1;
+    return putDigit(out, ((extended ? flagBitsOf(r) : bitfieldOf(r)) >> 6) & 1);
 }
-char *putEdgeOfFlightLine(char *out, const unsigned char *r)
+template <bool extended> char *putEdgeOfFlightLine(char *out, const unsigned char *r)
 {
-    *out = static_cast<char>('0' + (bitfieldOf(r) >> 7));
-    return out + 1;
+    return putDigit(out, (extended ? flagBitsOf(r) : bitfieldOf(r)) >> 7);
 }
 // The four columns of the bitfield byte at once, from a table of all 256
 // bytes: "r n d e" is seven characters, stored as one word.
@@ -157,36 +210,66 @@ struct BitfieldTexts {
 };
 constexpr BitfieldTexts BITFIELD_TEXT{};
 
-char *putBitfieldColumns(char *out, const unsigned char *r)
+template <bool extended> char *putBitfieldColumns(char *out, const unsigned char *r)
 {
+    if constexpr (extended) {
+        out = putReturnNumber<true>(out, r);
+        out = putNumberOfReturns<true>(space(out), r);
+        out = putScanDirection<true>(space(out), r);
+        return putEdgeOfFlightLine<true>(space(out), r);
+    }
     store8(out, BITFIELD_TEXT.of[bitfieldOf(r)]);
     return out + 7;
 }
 
-char *putClassification(char *out, const unsigned char *r)
+template <bool extended> char *putClassification(char *out, const unsigned char *r)
 {
-    return put_byte(out, r[offsetof(LAS12fm0, Classification)]);
+    return put_byte(out, r[Fields<extended>::Classification]);
 }
-char *putScanAngleRank(char *out, const unsigned char *r)
+// Formats 0-5: the signed byte of whole degrees. Formats 6-10: steps of
+// 0.006 degrees, printed exactly from the integer with three decimals.
+template <bool extended> char *putScanAngle(char *out, const unsigned char *r)
 {
+    if constexpr (extended) {
+        const int32_t thousandths = 6 * fieldAt<int16_t>(r, offsetof(LAS14fm6, ScanAngle));
+        *out = '-';
+        out += thousandths < 0 ? 1 : 0;
+        const uint32_t magnitude =
+            static_cast<uint32_t>(thousandths < 0 ? -thousandths : thousandths);
+        out = put_uint_below_1e8(out, magnitude / 1000);
+        *out++ = '.';
+        return put_digits_exactly(out, magnitude % 1000, 3);
+    }
     const int angle = fieldAt<int8_t>(r, offsetof(LAS12fm0, ScanAngleRank));
     *out = '-';
     out += angle < 0 ? 1 : 0;
     return put_byte(out, static_cast<uint8_t>(angle < 0 ? -angle : angle));
 }
 // FileMarker and UserBitField in LAS 1.0 records, at the same offsets.
-char *putUserData(char *out, const unsigned char *r)
+template <bool extended> char *putUserData(char *out, const unsigned char *r)
 {
-    return put_byte(out, r[offsetof(LAS12fm0, UserData)]);
+    return put_byte(out, r[Fields<extended>::UserData]);
 }
-char *putPointSourceID(char *out, const unsigned char *r)
+template <bool extended> char *putPointSourceID(char *out, const unsigned char *r)
 {
-    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, offsetof(LAS12fm0, PointSourceID)));
+    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, Fields<extended>::PointSourceID));
+}
+char *putClassFlags(char *out, const unsigned char *r)
+{
+    return put_byte(out, flagBitsOf(r) & 15);
+}
+char *putScannerChannel(char *out, const unsigned char *r)
+{
+    return putDigit(out, (flagBitsOf(r) >> 4) & 3);
+}
+char *putNIR(char *out, const unsigned char *r)
+{
+    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, offsetof(LAS14fm8, NIR)));
 }
 
-char *putGPSTime(char *out, const unsigned char *r, const FileLayout &f)
+template <bool extended> char *putGPSTime(char *out, const unsigned char *r, const FileLayout &f)
 {
-    return put_fixed_as(out, fieldAt<double>(r, offsetof(LAS12fm1, GPSTime)), f.gpsTime);
+    return put_fixed_as(out, fieldAt<double>(r, Fields<extended>::GPSTime), f.gpsTime);
 }
 
 char *putRGB(char *out, const unsigned char *r, const FileLayout &f)
@@ -207,27 +290,27 @@ char *putXYZ(char *out, const unsigned char *r, const FileLayout &f)
     return putCoordinate(out, r, f, 2);
 }
 
-char *space(char *out)
-{
-    *out = ' ';
-    return out + 1;
-}
-
 // Format 0: every attribute the record type has.
-template <bool hasGPSTime, bool hasRGB>
+template <bool extended, bool hasGPSTime, bool hasRGB, bool hasNIR>
 char *lineAll(char *out, const unsigned char *r, const FileLayout &f)
 {
     out = putXYZ(out, r, f);
     out = putIntensity(space(out), r);
-    out = putBitfieldColumns(space(out), r);
-    out = putClassification(space(out), r);
-    out = putScanAngleRank(space(out), r);
-    out = putUserData(space(out), r);
-    out = putPointSourceID(space(out), r);
+    out = putBitfieldColumns<extended>(space(out), r);
+    out = putClassification<extended>(space(out), r);
+    out = putScanAngle<extended>(space(out), r);
+    out = putUserData<extended>(space(out), r);
+    out = putPointSourceID<extended>(space(out), r);
     if (hasGPSTime)
-        out = putGPSTime(space(out), r, f);
+        out = putGPSTime<extended>(space(out), r, f);
     if (hasRGB)
         out = putRGB(space(out), r, f);
+    if (hasNIR)
+        out = putNIR(space(out), r);
+    if (extended) {
+        out = putClassFlags(space(out), r);
+        out = putScannerChannel(space(out), r);
+    }
     return out;
 }
 
@@ -249,9 +332,9 @@ char *lineOf(char *out, const unsigned char *r, const FileLayout &)
 {
     return put(out, r);
 }
-char *lineGPSTime(char *out, const unsigned char *r, const FileLayout &f)
+template <bool extended> char *lineGPSTime(char *out, const unsigned char *r, const FileLayout &f)
 {
-    return putGPSTime(out, r, f);
+    return putGPSTime<extended>(out, r, f);
 }
 char *lineRGB(char *out, const unsigned char *r, const FileLayout &f)
 {
@@ -265,21 +348,24 @@ char *lineXYZIntensity(char *out, const unsigned char *r, const FileLayout &f)
 {
     return putIntensity(space(putXYZ(out, r, f)), r);
 }
+template <bool extended>
 char *lineXYZGPSTime(char *out, const unsigned char *r, const FileLayout &f)
 {
-    return putGPSTime(space(putXYZ(out, r, f)), r, f);
+    return putGPSTime<extended>(space(putXYZ(out, r, f)), r, f);
 }
+template <bool extended>
 char *lineXYZIntensityGPSTime(char *out, const unsigned char *r, const FileLayout &f)
 {
-    return putGPSTime(space(lineXYZIntensity(out, r, f)), r, f);
+    return putGPSTime<extended>(space(lineXYZIntensity(out, r, f)), r, f);
 }
 char *lineXYZRGB(char *out, const unsigned char *r, const FileLayout &f)
 {
     return putRGB(space(putXYZ(out, r, f)), r, f);
 }
+template <bool extended>
 char *lineXYZIntensitySourceRGB(char *out, const unsigned char *r, const FileLayout &f)
 {
-    out = putPointSourceID(space(lineXYZIntensity(out, r, f)), r);
+    out = putPointSourceID<extended>(space(lineXYZIntensity(out, r, f)), r);
     return putRGB(space(out), r, f);
 }
 
@@ -306,7 +392,7 @@ char *formatRecords(char *out, const char *textEnd, const unsigned char **r,
     return out;
 }
 
-RecordFormatter formatterFor(int Format, int16_t LASType)
+template <bool extended> RecordFormatter formatterOfFormat(int Format)
 {
     static const RecordFormatter byFormat[MAX_FORMAT + 1] = {
         nullptr,
@@ -314,47 +400,67 @@ RecordFormatter formatterFor(int Format, int16_t LASType)
         formatRecords<lineY>,
         formatRecords<lineZ>,
         formatRecords<lineOf<putIntensity>>,
-        formatRecords<lineOf<putReturnNumber>>,
-        formatRecords<lineOf<putNumberOfReturns>>,
-        formatRecords<lineOf<putScanDirection>>,
-        formatRecords<lineOf<putEdgeOfFlightLine>>,
-        formatRecords<lineOf<putClassification>>,
-        formatRecords<lineOf<putScanAngleRank>>,
-        formatRecords<lineOf<putUserData>>,
-        formatRecords<lineOf<putPointSourceID>>,
-        formatRecords<lineGPSTime>,
+        formatRecords<lineOf<putReturnNumber<extended>>>,
+        formatRecords<lineOf<putNumberOfReturns<extended>>>,
+        formatRecords<lineOf<putScanDirection<extended>>>,
+        formatRecords<lineOf<putEdgeOfFlightLine<extended>>>,
+        formatRecords<lineOf<putClassification<extended>>>,
+        formatRecords<lineOf<putScanAngle<extended>>>,
+        formatRecords<lineOf<putUserData<extended>>>,
+        formatRecords<lineOf<putPointSourceID<extended>>>,
+        formatRecords<lineGPSTime<extended>>,
         formatRecords<lineRGB>,
         formatRecords<lineXYZ>,
         formatRecords<lineXYZIntensity>,
-        formatRecords<lineXYZGPSTime>,
-        formatRecords<lineXYZIntensityGPSTime>,
+        formatRecords<lineXYZGPSTime<extended>>,
+        formatRecords<lineXYZIntensityGPSTime<extended>>,
         formatRecords<lineXYZRGB>,
-        formatRecords<lineXYZIntensitySourceRGB>,
+        formatRecords<lineXYZIntensitySourceRGB<extended>>,
     };
-    if (Format != 0)
-        return byFormat[Format];
-    const bool time = las_type_has_gps_time(LASType), rgb = las_type_has_rgb(LASType);
+    return byFormat[Format];
+}
+
+RecordFormatter allColumnsFormatter(uint8_t PointFormat)
+{
+    const bool time = las_format_has_gps_time(PointFormat), rgb = las_format_has_rgb(PointFormat);
+    if (las_format_is_extended(PointFormat)) {
+        if (las_format_has_nir(PointFormat))
+            return formatRecords<lineAll<true, true, true, true>>;
+        return rgb ? formatRecords<lineAll<true, true, true, false>>
+                   : formatRecords<lineAll<true, true, false, false>>;
+    }
     if (time)
-        return rgb ? formatRecords<lineAll<true, true>> : formatRecords<lineAll<true, false>>;
-    return rgb ? formatRecords<lineAll<false, true>> : formatRecords<lineAll<false, false>>;
+        return rgb ? formatRecords<lineAll<false, true, true, false>>
+                   : formatRecords<lineAll<false, true, false, false>>;
+    return rgb ? formatRecords<lineAll<false, false, true, false>>
+               : formatRecords<lineAll<false, false, false, false>>;
+}
+
+RecordFormatter formatterFor(int Format, const RecordType &type)
+{
+    if (Format == 0)
+        return allColumnsFormatter(type.PointFormat);
+    return las_format_is_extended(type.PointFormat) ? formatterOfFormat<true>(Format)
+                                                    : formatterOfFormat<false>(Format);
 }
 
 } // namespace
 
-bool formatServesType(int Format, int16_t LASType)
+bool formatServesType(int Format, const RecordType &type)
 {
     if (Format == 13 || Format == 17 || Format == 18)
-        return las_type_has_gps_time(LASType);
+        return las_format_has_gps_time(type.PointFormat);
     if (Format == 14 || Format == 19 || Format == 20)
-        return las_type_has_rgb(LASType);
+        return las_format_has_rgb(type.PointFormat);
     return true;
 }
 
-PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12)
+PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12, uint64_t dataEnd)
 {
-    const uint64_t size = fileSizeOf(fin);
-    return PointInput{name, fin, ph12->OffsetToData,
-                      size > ph12->OffsetToData ? size - ph12->OffsetToData : 0};
+    const uint64_t start = ph12->OffsetToData;
+    const uint64_t end = std::min(fileSizeOf(fin), dataEnd);
+    return PointInput{name, fin, start, end > start ? end - start : 0,
+                      dataEnd == UINT64_MAX ? UINT64_MAX : dataEnd - start};
 }
 
 bool writeAll(FILE *fout, const char *text, size_t n)
@@ -395,29 +501,29 @@ bool writeColumnHeader(const std::string &header, const PointOutput &out, GzipMe
     return writeAll(out.stream, reinterpret_cast<const char *>(piece.bytes.data()), piece.used);
 }
 
-PointsOutcome writeRecords(int Format, int16_t LASType, const PointInput &in,
+PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput &in,
                            const PointOutput &out, const LAS12Header *ph12, GzipMember *member,
                            uint64_t *records)
 {
-    if (!formatServesType(Format, LASType)) {
-        *records = in.dataBytes / las_record_size(LASType); // present, though not printed
+    if (!formatServesType(Format, type)) {
+        *records = in.dataBytes / type.RecordLength; // present, though not printed
         return POINTS_WRITTEN;
     }
-    const FileLayout layout = layoutOfFile(ph12, LASType);
-    const RecordText text{formatterFor(Format, LASType), &layout, las_record_size(LASType)};
+    const FileLayout layout = layoutOfFile(ph12, type);
+    const RecordText text{formatterFor(Format, type), &layout, type.RecordLength};
     return pipelineConvert(in, text, out, member, records);
 }
 
 } // namespace
 
-PointsOutcome writePoints(int Format, int16_t LASType, const PointInput &in, const PointOutput &out,
-                          const LAS12Header *ph12, uint64_t *records)
+PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
+                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records)
 {
     *records = 0;
     GzipMember member{0, 0};
-    if (!writeColumnHeader(columnHeaderText(Format, LASType), out, &member))
+    if (!writeColumnHeader(columnHeaderText(Format, type), out, &member))
         return POINTS_WRITE_FAILED;
-    const PointsOutcome outcome = writeRecords(Format, LASType, in, out, ph12, &member, records);
+    const PointsOutcome outcome = writeRecords(Format, type, in, out, ph12, &member, records);
     if (outcome == POINTS_WRITTEN && out.gzipLevel > 0 && !writeGzipTrailer(out.stream, member))
         return POINTS_WRITE_FAILED;
     return outcome;

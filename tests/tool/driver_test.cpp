@@ -859,36 +859,46 @@ TEST(Driver, EveryValidatorRejectionStopsTheRun)
 {
     std::string badSignature = headerWith(1, 2, 0, 20);
     badSignature[3] = 'X';
-    const std::pair<std::string, std::string> table[] = {
-        {badSignature, "\nf.las is not a valid .las file\n\n"},
-        {headerWith(1, 2, 0, 20).substr(0, 50), "\nf.las is not a valid .las file\n\n"},
-        {headerWith(1, 3, 0, 20), "\nCannot handle las files of version 1.3\n"},
-        {headerWith(2, 0, 0, 20), "\nCannot handle las files of version 2.x\n"},
+    // The word on standard error, where there is one; "@" stands for the
+    // command's input, the file or its list.
+    const std::string undefined =
+        "TREVLIN: f.las is LAS 1.1 with point data format 2, which LAS 1.1 does not define\n";
+    const std::string extraBytes =
+        "TREVLIN: f.las has 2 extra bytes in each point record; TREVLIN -x @ <Format> converts "
+        "it\n";
+    const struct {
+        std::string bytes, message, err;
+    } table[] = {
+        {badSignature, "\nf.las is not a valid .las file\n\n", ""},
+        {headerWith(1, 2, 0, 20).substr(0, 50), "\nf.las is not a valid .las file\n\n", ""},
+        {headerWith(1, 3, 0, 20), "\nCannot handle las files of version 1.3\n", ""},
+        {headerWith(2, 0, 0, 20), "\nCannot handle las files of version 2.x\n", ""},
         {headerWith(1, 2, 4, 20),
-         "\nPointDataFormatID in f.las is 4. Only 0, 1, 2, or 3 is accepted\n"},
+         "\nPointDataFormatID in f.las is 4. Only 0, 1, 2, or 3 is accepted\n", ""},
         {headerWith(1, 2, 3, 36),
-         "\nData format of f.las (3) is incompatible with Length of Data Record (36)\n"},
+         "\nData format of f.las (3) is incompatible with Length of Data Record (36)\n",
+         extraBytes},
         {headerWith(1, 0, 1, 20),
-         "\nData format of f.las (1) is incompatible with Length of Data Record (20)\n"},
-        {headerWith(1, 1, 2, 26), ""},
+         "\nData format of f.las (1) is incompatible with Length of Data Record (20)\n", ""},
+        {headerWith(1, 1, 2, 26), "", undefined},
     };
-    for (const auto &[bytes, message] : table) {
+    for (const auto &[bytes, message, word] : table) {
         const auto setUp = [&bytes](const TempDir &d) {
             writeFile(d / "f.las", bytes);
             writeFile(d / "l.txt", "f.las\n");
         };
-        // Only the undefined pair, refused silently by the validator, gets a
-        // word on standard error.
-        const std::string err = message.empty() ? "TREVLIN: f.las is LAS 1.1 with point data "
-                                                  "format 2, which LAS 1.1 does not define\n"
-                                                : "";
-        expectFailure({message.c_str(), setUp, {"f.las", "0"}, message, {}, err});
+        const auto err = [&word](const std::string &input) {
+            const size_t at = word.find('@');
+            return at == std::string::npos ? word
+                                           : word.substr(0, at) + input + word.substr(at + 1);
+        };
+        expectFailure({message.c_str(), setUp, {"f.las", "0"}, message, {}, err("f.las")});
         expectFailure({message.c_str(),
                        setUp,
                        {"l.txt", "0"},
                        message + "f.las (listed in l.txt) is not a valid LAS file\n",
                        {},
-                       err});
+                       err("l.txt")});
     }
 }
 

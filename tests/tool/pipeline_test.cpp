@@ -23,7 +23,7 @@ PointsOutcome convertInput(const PointInput &in, const LAS12Header &h, const std
     FILE *fout = std::fopen(outPath.c_str(), "wb");
     uint64_t records = 0;
     PointsOutcome outcome =
-        writePoints(Format, type, in, PointOutput{fout, gzipLevel}, &h, &records);
+        writePoints(Format, recordTypeOf(type), in, PointOutput{fout, gzipLevel}, &h, &records);
     if (std::fclose(fout) != 0 && outcome == POINTS_WRITTEN)
         outcome = POINTS_WRITE_FAILED;
     return outcome;
@@ -146,7 +146,7 @@ TEST(Pipeline, AFailedReadIsAFailureNotTheEnd)
         ASSERT_TRUE(startPipeline(settings));
         FILE *directory = std::fopen(dir.path.c_str(), "rb");
         ASSERT_NE(directory, nullptr);
-        const PointInput unreadable{dir.path.c_str(), directory, 0, 1 << 20};
+        const PointInput unreadable{dir.path.c_str(), directory, 0, 1 << 20, UINT64_MAX};
         EXPECT_EQ(convertInput(unreadable, h, dir / "out.asc", 0, LASTYPE_12_FM0),
                   POINTS_READ_FAILED)
             << workers << " workers";

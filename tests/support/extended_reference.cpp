@@ -1,0 +1,328 @@
+// fprintf transcription of the -x columns, from raw bytes and a table of
+// offsets; it shares no code with the tool's writer.
+#include "extended_reference.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace
+{
+
+// Where each attribute lies in a record of a point format; -1: absent.
+struct FormatTable {
+    int gps, rgb, nir;
+};
+const FormatTable FORMATS[11] = {
+    {-1, -1, -1}, {20, -1, -1}, {-1, 20, -1}, {20, 28, -1}, {20, -1, -1}, {20, 28, -1},
+    {22, -1, -1}, {22, 30, -1}, {22, 30, 36}, {22, -1, -1}, {22, 30, 36},
+};
+
+template <typename T> T at(const std::string &bytes, size_t offset)
+{
+    T value{};
+    if (offset + sizeof value <= bytes.size())
+        std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+}
+
+int decimals(double scale)
+{
+    // As printf needs it: the decimals that make scale * 10^d whole, judged
+    // with a 32-bit multiplier as the tool's rule does.
+    uint32_t m = 1;
+    int d = 0;
+    while (d < 32) {
+        const double p = static_cast<double>(static_cast<int32_t>(m)) * scale;
+        if (p == std::floor(p))
+            break;
+        m *= 10u;
+        ++d;
+    }
+    return d;
+}
+
+struct Point {
+    double x, y, z, gps;
+    int intensity, ret, nret, dir, edge, cls, user, psid, r, g, b, nir, flags, channel;
+    int angleRank;   // formats 0-5
+    long angleMilli; // formats 6-10: thousandths of a degree
+};
+
+Point decode(const std::string &rec, int format, const double scale[3], const double offset[3])
+{
+    Point p{};
+    const bool ext = format >= 6;
+    double c[3];
+    for (int k = 0; k < 3; ++k) {
+        c[k] = at<int32_t>(rec, 4 * static_cast<size_t>(k)) * scale[k];
+        c[k] = c[k] + offset[k];
+    }
+    p.x = c[0], p.y = c[1], p.z = c[2];
+    p.intensity = at<uint16_t>(rec, 12);
+    const int b14 = at<uint8_t>(rec, 14), b15 = at<uint8_t>(rec, 15);
+    if (ext) {
+        p.ret = b14 & 15, p.nret = b14 >> 4;
+        p.flags = b15 & 15, p.channel = (b15 >> 4) & 3, p.dir = (b15 >> 6) & 1, p.edge = b15 >> 7;
+        p.cls = at<uint8_t>(rec, 16), p.user = at<uint8_t>(rec, 17);
+        p.angleMilli = 6L * at<int16_t>(rec, 18);
+        p.psid = at<uint16_t>(rec, 20);
+    } else {
+        p.ret = b14 & 7, p.nret = (b14 >> 3) & 7, p.dir = (b14 >> 6) & 1, p.edge = b14 >> 7;
+        p.cls = b15, p.angleRank = at<int8_t>(rec, 16), p.user = at<uint8_t>(rec, 17);
+        p.psid = at<uint16_t>(rec, 18);
+    }
+    const FormatTable &t = FORMATS[format];
+    if (t.gps >= 0)
+        p.gps = at<double>(rec, static_cast<size_t>(t.gps));
+    if (t.rgb >= 0) {
+        p.r = at<uint16_t>(rec, static_cast<size_t>(t.rgb));
+        p.g = at<uint16_t>(rec, static_cast<size_t>(t.rgb) + 2);
+        p.b = at<uint16_t>(rec, static_cast<size_t>(t.rgb) + 4);
+    }
+    if (t.nir >= 0)
+        p.nir = at<uint16_t>(rec, static_cast<size_t>(t.nir));
+    return p;
+}
+
+void printAngle(FILE *o, const Point &p, bool ext)
+{
+    if (!ext) {
+        std::fprintf(o, "%d", p.angleRank);
+        return;
+    }
+    const long m = p.angleMilli < 0 ? -p.angleMilli : p.angleMilli;
+    std::fprintf(o, "%s%ld.%03ld", p.angleMilli < 0 ? "-" : "", m / 1000, m % 1000);
+}
+
+std::string header(int Format, int format, int minor)
+{
+    const bool ext = format >= 6, las10 = minor == 0;
+    const FormatTable &t = FORMATS[format];
+    static const char *const fixed[21] = {
+        nullptr,
+        "\"X\"",
+        "\"Y\"",
+        "\"Z\"",
+        "\"Intensity\"",
+        "\"ReturnNum\"",
+        "\"NumReturns\"",
+        "\"ScanDirection\"",
+        "\"EdgeOfFlightLine\"",
+        "\"Classification\"",
+        nullptr,
+        nullptr,
+        nullptr,
+        "\"GPSTime\"",
+        "\"R\" \"G\" \"B\"",
+        "\"X\" \"Y\" \"Z\"",
+        "\"X\" \"Y\" \"Z\" \"Intensity\"",
+        "\"X\" \"Y\" \"Z\" \"GPSTime\"",
+        "\"X\" \"Y\" \"Z\" \"Intensity\" \"GPSTime\"",
+        "\"X\" \"Y\" \"Z\" \"R\" \"G\" \"B\"",
+        "\"X\" \"Y\" \"Z\" \"Intensity\" \"PointSourceID\" \"R\" \"G\" \"B\""};
+    if (Format == 10)
+        return ext ? "\"ScanAngle\"\n" : "\"ScanAngleRank\"\n";
+    if (Format == 11)
+        return las10 ? "\"FileMarker\"\n" : "\"UserData\"\n";
+    if (Format == 12)
+        return las10 ? "\"UserBitField\"\n" : "\"PointSourceID\"\n";
+    if (Format != 0)
+        return std::string(fixed[Format]) + "\n";
+    std::string h =
+        "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" \"ScanDirection\" "
+        "\"EdgeOfFlightLine\" \"Class\" ";
+    h += ext ? "\"ScanAngle\"" : "\"ScanAngleRank\"";
+    h += las10 ? " \"FileMarker\" \"UserBitField\"" : " \"UserData\" \"PointSourceID\"";
+    if (t.gps >= 0)
+        h += " \"GPSTime\"";
+    if (t.rgb >= 0)
+        h += " \"Red\" \"Green\" \"Blue\"";
+    if (t.nir >= 0)
+        h += " \"NIR\"";
+    if (ext)
+        h += " \"ClassFlags\" \"ScannerChannel\"";
+    return h + "\n";
+}
+
+bool serves(int Format, int format)
+{
+    if (Format == 13 || Format == 17 || Format == 18)
+        return FORMATS[format].gps >= 0;
+    if (Format == 14 || Format == 19 || Format == 20)
+        return FORMATS[format].rgb >= 0;
+    return true;
+}
+
+void line(FILE *o, int Format, const Point &p, int format, const int d[3])
+{
+    const bool ext = format >= 6;
+    const FormatTable &t = FORMATS[format];
+    switch (Format) {
+    case 0:
+        std::fprintf(o, "%.*f %.*f %.*f %d %d %d %d %d %d ", d[0], p.x, d[1], p.y, d[2], p.z,
+                     p.intensity, p.ret, p.nret, p.dir, p.edge, p.cls);
+        printAngle(o, p, ext);
+        std::fprintf(o, " %d %d", p.user, p.psid);
+        if (t.gps >= 0)
+            std::fprintf(o, " %.7f", p.gps);
+        if (t.rgb >= 0)
+            std::fprintf(o, " %d %d %d", p.r, p.g, p.b);
+        if (t.nir >= 0)
+            std::fprintf(o, " %d", p.nir);
+        if (ext)
+            std::fprintf(o, " %d %d", p.flags, p.channel);
+        std::fprintf(o, "\n");
+        return;
+    case 1: std::fprintf(o, "%.*f\n", d[0], p.x); return;
+    case 2: std::fprintf(o, "%.*f\n", d[1], p.y); return;
+    case 3: std::fprintf(o, "%.*f\n", d[2], p.z); return;
+    case 4: std::fprintf(o, "%d\n", p.intensity); return;
+    case 5: std::fprintf(o, "%d\n", p.ret); return;
+    case 6: std::fprintf(o, "%d\n", p.nret); return;
+    case 7: std::fprintf(o, "%d\n", p.dir); return;
+    case 8: std::fprintf(o, "%d\n", p.edge); return;
+    case 9: std::fprintf(o, "%d\n", p.cls); return;
+    case 10:
+        printAngle(o, p, ext);
+        std::fprintf(o, "\n");
+        return;
+    case 11: std::fprintf(o, "%d\n", p.user); return;
+    case 12: std::fprintf(o, "%d\n", p.psid); return;
+    case 13: std::fprintf(o, "%.7f\n", p.gps); return;
+    case 14: std::fprintf(o, "%d %d %d\n", p.r, p.g, p.b); return;
+    case 15: std::fprintf(o, "%.*f %.*f %.*f\n", d[0], p.x, d[1], p.y, d[2], p.z); return;
+    case 16:
+        std::fprintf(o, "%.*f %.*f %.*f %d\n", d[0], p.x, d[1], p.y, d[2], p.z, p.intensity);
+        return;
+    case 17:
+        std::fprintf(o, "%.*f %.*f %.*f %.7f\n", d[0], p.x, d[1], p.y, d[2], p.z, p.gps);
+        return;
+    case 18:
+        std::fprintf(o, "%.*f %.*f %.*f %d %.7f\n", d[0], p.x, d[1], p.y, d[2], p.z, p.intensity,
+                     p.gps);
+        return;
+    case 19:
+        std::fprintf(o, "%.*f %.*f %.*f %d %d %d\n", d[0], p.x, d[1], p.y, d[2], p.z, p.r, p.g,
+                     p.b);
+        return;
+    default:
+        std::fprintf(o, "%.*f %.*f %.*f %d %d %d %d %d\n", d[0], p.x, d[1], p.y, d[2], p.z,
+                     p.intensity, p.psid, p.r, p.g, p.b);
+    }
+}
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs `body` with a temporary stream and returns what it printed.
+template <typename F> std::string printed(F body)
+{
+    FILE *o = std::tmpfile();
+    body(o);
+    std::string text(static_cast<size_t>(std::ftell(o)), '\0');
+    std::rewind(o);
+    if (!text.empty() && std::fread(text.data(), 1, text.size(), o) != text.size())
+        text.clear();
+    std::fclose(o);
+    return text;
+}
+
+} // namespace
+
+std::string extendedReferencePoints(int Format, const std::string &lasPath)
+{
+    const std::string file = slurp(lasPath);
+    const int minor = at<uint8_t>(file, 25), format = at<uint8_t>(file, 104);
+    const size_t length = at<uint16_t>(file, 105), start = at<uint32_t>(file, 96);
+    const double scale[3] = {at<double>(file, 131), at<double>(file, 139), at<double>(file, 147)};
+    const double offset[3] = {at<double>(file, 155), at<double>(file, 163), at<double>(file, 171)};
+    const int d[3] = {decimals(scale[0]), decimals(scale[1]), decimals(scale[2])};
+    return printed([&](FILE *o) {
+        std::fputs(header(Format, format, minor).c_str(), o);
+        if (!serves(Format, format))
+            return;
+        // Extended VLRs, and waveforms stored in the file, follow the points.
+        size_t end = file.size();
+        if (minor >= 3 && (at<uint16_t>(file, 6) & 2) && at<uint64_t>(file, 227) > start)
+            end = std::min<uint64_t>(end, at<uint64_t>(file, 227));
+        if (minor >= 4 && at<uint32_t>(file, 243) > 0 && at<uint64_t>(file, 235) > start)
+            end = std::min<uint64_t>(end, at<uint64_t>(file, 235));
+        for (size_t r = start; r + length <= end; r += length)
+            line(o, Format, decode(file.substr(r, length), format, scale, offset), format, d);
+    });
+}
+
+std::string extendedReferenceHeader(const std::string &lasPath)
+{
+    const std::string f = slurp(lasPath);
+    const int minor = at<uint8_t>(f, 25), format = at<uint8_t>(f, 104);
+    const double scale[3] = {at<double>(f, 131), at<double>(f, 139), at<double>(f, 147)};
+    const int d[3] = {decimals(scale[0]), decimals(scale[1]), decimals(scale[2])};
+    const auto text = [&f](size_t offset, size_t width) {
+        const std::string field = f.substr(offset, width);
+        return field.substr(0, field.find('\0'));
+    };
+    return printed([&](FILE *o) {
+        std::fprintf(o, "GUID Data 1 :                      %u\n", at<uint32_t>(f, 8));
+        std::fprintf(o, "GUID Data 2 :                      %d\n", at<uint16_t>(f, 12));
+        std::fprintf(o, "GUID Data 3 :                      %d\n", at<uint16_t>(f, 14));
+        std::fprintf(o, "GUID Data 4 :                      %s\n", text(16, 8).c_str());
+        std::fprintf(o, "Version Major :                    %c\n", at<uint8_t>(f, 24) + 48);
+        std::fprintf(o, "Version Minor :                    %c\n", minor + 48);
+        std::fprintf(o, "System Identifier :                %s\n", text(26, 32).c_str());
+        std::fprintf(o, "Generating Software :              %s\n", text(58, 32).c_str());
+        std::fprintf(o,
+                     minor == 0 ? "Flight Date Julian :               %d\n"
+                                : "File Creation Day :                %d\n",
+                     at<uint16_t>(f, 90));
+        std::fprintf(o,
+                     minor == 0 ? "Year :                             %d\n"
+                                : "File Creation Year :               %d\n",
+                     at<uint16_t>(f, 92));
+        std::fprintf(o, "Header Size :                      %d\n", at<uint16_t>(f, 94));
+        std::fprintf(o, "Offset to Data:                    %u\n", at<uint32_t>(f, 96));
+        std::fprintf(o, "Number of Variable Length Records: %u\n", at<uint32_t>(f, 100));
+        if (minor >= 3)
+            std::fprintf(o, "Point Data Format ID:              %d\n", format);
+        else
+            std::fprintf(o, "Point Data Format ID:              %c\n", format + 48);
+        std::fprintf(o, "Point Data Record Length:          %d\n", at<uint16_t>(f, 105));
+        std::fprintf(o, "Number of Point Returns:           %u\n", at<uint32_t>(f, 107));
+        std::fprintf(o, "Number Of Points By Return:\n");
+        for (size_t i = 0; i < 5; ++i)
+            std::fprintf(o, "                    Return %d       %u\n", static_cast<int>(i) + 1,
+                         at<uint32_t>(f, 111 + 4 * i));
+        const char *labels[12] = {
+            "X Scale Factor:   ", "Y Scale Factor:   ", "Z Scale Factor:   ", "X Offset :        ",
+            "Y Offset :        ", "Z Offset :        ", "X min :           ", "X max :           ",
+            "Y min :           ", "Y max :           ", "Z min :           ", "Z max :           "};
+        const size_t where[12] = {131, 139, 147, 155, 163, 171, 187, 179, 203, 195, 219, 211};
+        for (int i = 0; i < 12; ++i)
+            std::fprintf(o, "%s           %12.*f\n", labels[i], d[i < 6 ? i % 3 : (i - 6) / 2],
+                         at<double>(f, where[i]));
+        if (minor >= 3)
+            std::fprintf(o, "Start of Waveform Data:            %llu\n",
+                         static_cast<unsigned long long>(at<uint64_t>(f, 227)));
+        if (minor >= 4) {
+            std::fprintf(o, "Start of first EVLR:               %llu\n",
+                         static_cast<unsigned long long>(at<uint64_t>(f, 235)));
+            std::fprintf(o, "Number of EVLRs:                   %u\n", at<uint32_t>(f, 243));
+            std::fprintf(o, "Number of Point Records:           %llu\n",
+                         static_cast<unsigned long long>(at<uint64_t>(f, 247)));
+            std::fprintf(o, "Number Of Points By Return (64-bit):\n");
+            for (size_t i = 0; i < 15; ++i)
+                std::fprintf(o, "                    Return %d       %llu\n",
+                             static_cast<int>(i) + 1,
+                             static_cast<unsigned long long>(at<uint64_t>(f, 255 + 8 * i)));
+        }
+    });
+}
