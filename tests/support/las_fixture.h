@@ -38,6 +38,28 @@ std::string lasFileBytes(const LAS12Header &h, const std::vector<TestPoint> &poi
 // Points that exercise every column: extremes, signs and bit patterns.
 std::vector<TestPoint> varietyOfPoints(unsigned seed, size_t count);
 
+// A point of any format 0-10, with the fields of formats 6-10: 4-bit
+// return fields, the flag byte's parts, a 16-bit scan angle and NIR.
+struct ExtendedPoint {
+    int32_t X = 0, Y = 0, Z = 0;
+    uint16_t Intensity = 0;
+    uint8_t ReturnNumber = 0, NumberOfReturns = 0; // 0-7 in formats 0-5, 0-15 in 6-10
+    uint8_t ClassFlags = 0, ScannerChannel = 0, ScanDirection = 0, EdgeOfFlightLine = 0;
+    uint8_t Classification = 0, UserData = 0;
+    int16_t ScanAngle = 0; // formats 0-5 store its low byte as ScanAngleRank
+    uint16_t PointSourceID = 0;
+    double GPSTime = 0.0;
+    uint16_t Red = 0, Green = 0, Blue = 0, NIR = 0;
+};
+
+// A LAS 1.`minor` file of `format` whose records are `extraBytes` longer
+// than the format's, filled with 0xEE; the header is the version's own
+// size, with the 64-bit count of LAS 1.4 and `vlrBytes` of VLR space.
+std::string extendedLasBytes(uint8_t minor, uint8_t format, unsigned extraBytes,
+                             const std::vector<ExtendedPoint> &points, uint32_t vlrBytes = 0);
+// The record bytes of one point.
+std::string extendedPointBytes(uint8_t format, unsigned extraBytes, const ExtendedPoint &p);
+
 void writeFile(const std::string &path, const std::string &bytes);
 std::string readFile(const std::string &path);
 

@@ -1,0 +1,237 @@
+// The files only -x reads: LAS 1.3 and 1.4, point formats 4 to 10 and
+// records with extra bytes, built byte by byte with edge values, converted
+// by the tool and judged by an independent reading of the bytes.
+#include "extended_reference.h"
+#include "las_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace
+{
+
+// The version a point format first appears in.
+uint8_t minorOf(uint8_t format)
+{
+    return format <= 3 ? 2 : format <= 5 ? 3 : 4;
+}
+
+bool serves(int Format, uint8_t format)
+{
+    if (Format == 13 || Format == 17 || Format == 18)
+        return las_format_has_gps_time(format);
+    if (Format == 14 || Format == 19 || Format == 20)
+        return las_format_has_rgb(format);
+    return true;
+}
+
+// Every field at its extremes, in the widths of formats 6-10; formats 4
+// and 5 take what their narrower fields hold.
+std::vector<ExtendedPoint> edgePoints(uint8_t format)
+{
+    const bool wide = las_format_is_extended(format);
+    std::vector<ExtendedPoint> points;
+    const int16_t angles[] = {-30000, -1, 0, 1, 30000};
+    for (int k = 0; k < 5; ++k) {
+        ExtendedPoint p;
+        p.X = k == 0 ? INT32_MIN : k == 4 ? INT32_MAX : -150 + 100 * k, p.Y = 17 * k, p.Z = -k;
+        p.Intensity = k == 4 ? 65535 : static_cast<uint16_t>(k);
+        p.ReturnNumber = static_cast<uint8_t>(wide ? 15 - k : 7 - k);
+        p.NumberOfReturns = static_cast<uint8_t>(wide ? 15 : 7);
+        p.ClassFlags = static_cast<uint8_t>(k == 0 ? 15 : 1 << (k - 1) & 15);
+        p.ScannerChannel = static_cast<uint8_t>(k & 3);
+        p.ScanDirection = static_cast<uint8_t>(k & 1), p.EdgeOfFlightLine = k >= 3;
+        p.Classification = k == 0 ? 255 : static_cast<uint8_t>(k * 31);
+        p.UserData = static_cast<uint8_t>(250 + k);
+        p.ScanAngle = wide ? angles[k] : static_cast<int16_t>(-128 + 60 * k);
+        p.PointSourceID = k == 2 ? 65535 : static_cast<uint16_t>(k);
+        p.GPSTime = k == 1 ? 12.5 : 1e9 + 0.123456789 * k;
+        p.Red = 65535, p.Green = static_cast<uint16_t>(k), p.Blue = 256;
+        p.NIR = k == 0 ? 65535 : static_cast<uint16_t>(1000 * k);
+        points.push_back(p);
+    }
+    return points;
+}
+
+TEST(Extended, EveryFormatPrintsEveryRecordAsItsBytesSay)
+{
+    for (uint8_t format = 4; format <= LAS_MAX_POINT_FORMAT; ++format) {
+        for (unsigned extra : {0u, 7u}) {
+            TempDir dir;
+            writeFile(dir / "e.las",
+                      extendedLasBytes(minorOf(format), format, extra, edgePoints(format)));
+            for (int Format = 0; Format <= 20; ++Format) {
+                const RunResult r = runTool(dir.path, {"-x", "-q", "e.las", std::to_string(Format)},
+                                            {{"TREVLIN_TEST_JOB_RECORDS", "2"}});
+                if (!serves(Format, format)) {
+                    EXPECT_EQ(r.status, 255) << int(format) << " F" << Format;
+                    continue;
+                }
+                ASSERT_EQ(r.status, 0) << int(format) << " F" << Format << r.out << r.err;
+                EXPECT_EQ(r.err, "");
+                EXPECT_EQ(readFile(dir / "e.asc"), extendedReferencePoints(Format, dir / "e.las"))
+                    << int(format) << "+" << extra << " F" << Format;
+            }
+            EXPECT_EQ(readFile(dir / "e_hdr.asc"), extendedReferenceHeader(dir / "e.las"));
+        }
+    }
+}
+
+// The new columns, spelled out: 4-bit returns, the whole classification
+// byte, the scan angle in exact thousandths, NIR and the flags.
+TEST(Extended, NewColumnsReadAsTheStandardSays)
+{
+    TempDir dir;
+    writeFile(dir / "e.las", extendedLasBytes(4, 8, 0, edgePoints(8)));
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "e.las", "10"}).status, 0);
+    EXPECT_EQ(readFile(dir / "e.asc"), "\"ScanAngle\"\n-180.000\n-0.006\n0.000\n0.006\n180.000\n");
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "e.las", "0"}).status, 0);
+    const std::string text = readFile(dir / "e.asc");
+    EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1) + 1),
+              "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" \"ScanDirection\" "
+              "\"EdgeOfFlightLine\" \"Class\" \"ScanAngle\" \"UserData\" \"PointSourceID\" "
+              "\"GPSTime\" \"Red\" \"Green\" \"Blue\" \"NIR\" \"ClassFlags\" \"ScannerChannel\"\n"
+              "-21074836.48 4500000.00 0.000 0 15 15 0 0 255 -180.000 250 0 1000000000.0000000 "
+              "65535 0 256 65535 15 0\n");
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "e.las", "11"}).status, 0);
+    EXPECT_EQ(readFile(dir / "e.asc").substr(0, 14), "\"UserData\"\n250");
+}
+
+struct Refusal {
+    const char *what;
+    std::string bytes;
+    std::string out;
+    std::string err = "";
+};
+
+std::string withHeader(std::string bytes, size_t offset, const void *value, size_t n)
+{
+    bytes.replace(offset, n, static_cast<const char *>(value), n);
+    return bytes;
+}
+
+// Every file -x refuses gets a line naming the file and the value, and
+// nothing is written.
+TEST(Extended, RefusesWhatNoVersionDefines)
+{
+    const std::string las14 = extendedLasBytes(4, 6, 0, edgePoints(6));
+    const uint8_t five = 5, two = 2, ten = 10, six = 6, other = 29;
+    const uint16_t short227 = 227, length20 = 20;
+    const uint32_t offset300 = 300;
+    const Refusal table[] = {
+        {"LAS 1.5", withHeader(las14, 25, &five, 1), "\nCannot handle las files of version 1.5\n"},
+        {"LAS 2.4", withHeader(las14, 24, &two, 1), "\nCannot handle las files of version 2.x\n"},
+        {"format 10 in LAS 1.3", withHeader(extendedLasBytes(3, 5, 0, {}), 104, &ten, 1),
+         "\nPointDataFormatID in f.las is 10. LAS 1.3 accepts 0 to 5\n"},
+        {"format 6 in LAS 1.2", withHeader(extendedLasBytes(2, 3, 0, {}), 104, &six, 1),
+         "\nPointDataFormatID in f.las is 6. Only 0, 1, 2, or 3 is accepted\n"},
+        {"format 29 in LAS 1.4", withHeader(las14, 104, &other, 1),
+         "\nPointDataFormatID in f.las is 29. LAS 1.4 accepts 0 to 10\n"},
+        {"record shorter than format 6's", withHeader(las14, 105, &length20, 2),
+         "\nData format of f.las (6) is incompatible with Length of Data Record (20)\n"},
+        {"LAS 1.4 header of 227 bytes", withHeader(las14, 94, &short227, 2),
+         "\nHeaderSize of f.las (227) is below the 375 bytes of a LAS 1.4 header\n"},
+        {"points inside the header", withHeader(las14, 96, &offset300, 4),
+         "\nOffsetToData of f.las (300) lies within its 375-byte header\n"},
+        {"cut inside the header", las14.substr(0, 300),
+         "\nFile f.las ends within its 375-byte header\n"},
+        {"LAS 1.1 with format 2", extendedLasBytes(1, 2, 0, {}), "",
+         "TREVLIN: f.las is LAS 1.1 with point data format 2, which LAS 1.1 does not define\n"},
+    };
+    for (const Refusal &c : table) {
+        for (const char *input : {"f.las", "l.txt"}) {
+            TempDir dir;
+            writeFile(dir / "f.las", c.bytes);
+            writeFile(dir / "l.txt", "f.las\n");
+            const RunResult r = runTool(dir.path, {"-x", input, "0"});
+            const std::string listed =
+                input[0] == 'l' ? "f.las (listed in l.txt) is not a valid LAS file\n" : "";
+            EXPECT_EQ(r.status, 255) << c.what;
+            EXPECT_EQ(r.out, c.out + listed) << c.what << " " << input;
+            EXPECT_EQ(r.err, c.err) << c.what;
+            EXPECT_EQ(filesIn(dir.path).size(), 2u) << c.what;
+        }
+    }
+}
+
+// Without -x a file of LAS 1.3 or 1.4 is refused as before, with a word on
+// standard error saying that -x converts it.
+TEST(Extended, WithoutTheOptionTheRefusalSaysWhatConvertsIt)
+{
+    TempDir dir;
+    writeFile(dir / "f.las", extendedLasBytes(4, 7, 0, edgePoints(7)));
+    writeFile(dir / "g.las", extendedLasBytes(3, 4, 0, edgePoints(4)));
+    writeFile(dir / "l.txt", "g.las f.las");
+    RunResult r = runTool(dir.path, {"f.las", "0"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "\nCannot handle las files of version 1.4\n");
+    EXPECT_EQ(r.err, "TREVLIN: f.las is a LAS 1.4 file of point data format 7; TREVLIN -x f.las "
+                     "<Format> converts it\n");
+    r = runTool(dir.path, {"l.txt", "0"});
+    EXPECT_EQ(r.out,
+              "\nCannot handle las files of version 1.3\ng.las (listed in l.txt) is not a valid "
+              "LAS file\n");
+    EXPECT_EQ(r.err, "TREVLIN: g.las is a LAS 1.3 file of point data format 4; TREVLIN -x l.txt "
+                     "<Format> converts it\n");
+    EXPECT_EQ(filesIn(dir.path).size(), 3u);
+}
+
+// With -x a list may mix versions and formats: each file gets its own
+// columns, and a Format one file cannot serve refuses the list, naming it.
+TEST(Extended, AListMixesTypesAndEachFileKeepsItsColumns)
+{
+    TempDir dir;
+    writeFile(dir / "a.las", extendedLasBytes(2, 0, 0, edgePoints(0)));
+    writeFile(dir / "b.las", extendedLasBytes(4, 6, 3, edgePoints(6)));
+    writeFile(dir / "c.las", extendedLasBytes(3, 5, 0, edgePoints(5)));
+    writeFile(dir / "l.txt", "a.las b.las c.las");
+    const RunResult refused = runTool(dir.path, {"-x", "l.txt", "13"});
+    EXPECT_EQ(refused.status, 255);
+    EXPECT_EQ(refused.out, "\na.las does not contain GPS Time data\n");
+    EXPECT_EQ(filesIn(dir.path).size(), 4u);
+    const RunResult r = runTool(dir.path, {"-x", "l.txt", "0"}, {{"TREVLIN_THREADS", "3"}});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(maskElapsed(r.out), completeRunOutput(progressLines("a.las", "a.asc") + "1 / 3\n\n" +
+                                                    progressLines("b.las", "b.asc") + "2 / 3\n\n" +
+                                                    progressLines("c.las", "c.asc") + "3 / 3\n\n"));
+    for (const char *stem : {"a", "b", "c"}) {
+        const std::string las = dir / (std::string(stem) + ".las");
+        EXPECT_EQ(readFile(dir / (std::string(stem) + ".asc")), extendedReferencePoints(0, las));
+        EXPECT_EQ(readFile(dir / (std::string(stem) + "_hdr.asc")), extendedReferenceHeader(las));
+    }
+    // Without -x the same list is refused at its first LAS 1.4 file.
+    EXPECT_EQ(runTool(dir.path, {"l.txt", "0"}).status, 255);
+}
+
+// The 64-bit count of LAS 1.4 is the one a short file is judged by, and
+// the points end where the extended VLRs begin.
+TEST(Extended, TheCountAndTheEndOfThePointsComeFromTheLas14Header)
+{
+    TempDir dir;
+    std::string bytes = extendedLasBytes(4, 6, 0, edgePoints(6));
+    const uint64_t declared = 4294967301ull; // more than 32 bits hold
+    bytes.replace(247, 8, reinterpret_cast<const char *>(&declared), 8);
+    writeFile(dir / "f.las", bytes);
+    RunResult r = runTool(dir.path, {"-x", "-q", "f.las", "15"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "TREVLIN: warning: f.las holds 5 point records; its header declares "
+                     "4294967301\n");
+
+    // Three points, then an extended VLR of a 60-byte header and 30 bytes,
+    // which would read as one more point.
+    std::string evlr = extendedLasBytes(4, 6, 0, std::vector<ExtendedPoint>(3));
+    const uint64_t evlrStart = evlr.size(), three = 3;
+    const uint32_t oneEvlr = 1;
+    evlr.replace(235, 8, reinterpret_cast<const char *>(&evlrStart), 8);
+    evlr.replace(243, 4, reinterpret_cast<const char *>(&oneEvlr), 4);
+    evlr.replace(247, 8, reinterpret_cast<const char *>(&three), 8);
+    evlr += std::string(90, 'V');
+    writeFile(dir / "f.las", evlr);
+    r = runTool(dir.path, {"-x", "-q", "f.las", "4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readFile(dir / "f.asc"), "\"Intensity\"\n0\n0\n0\n");
+}
+
+} // namespace
