@@ -3,6 +3,7 @@
 // Every input and the Format are validated before anything is written; then
 // each input gets <name>.asc (point text) and <name>_hdr.asc (header report).
 #include "TREVLIN_tool.h"
+#include "extra_bytes.h"
 #include "platform.h"
 
 #include <cerrno>
@@ -281,16 +282,16 @@ void checkAvailabilityOfAll(int Format, const std::vector<Input> &inputs, const 
 // Writes the point text of one input into LASNameASCII, with the progress
 // line shown while it runs; the records converted go in *records.
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
-                    const RecordType &type, FILE *fin, const LAS14Header *h, int position,
-                    int LASCount, uint64_t *records)
+                    const RecordType &type, FILE *fin, const LAS14Header *h,
+                    const ExtraColumns &extras, int position, int LASCount, uint64_t *records)
 {
     OutputFile points;
     beginOutput(&points, LASNameASCII);
     const LAS12Header *ph12 = &h->Public;
     const PointInput in = pointInputOf(LASName.c_str(), fin, ph12, pointDataEnd(*h, type));
     progressStartFile(LASName, position, LASCount, in.dataBytes / type.RecordLength);
-    const PointsOutcome outcome =
-        writePoints(Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records);
+    const PointsOutcome outcome = writePoints(
+        Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records, &extras);
     progressEndFile();
     if (outcome == POINTS_READ_FAILED) {
         discardOutput(&points);
@@ -314,6 +315,22 @@ void warnOfRecordCount(const std::string &LASName, const LAS14Header &h, const R
         static_cast<unsigned long long>(declared));
 }
 
+// Format 0's columns for the extra bytes of the input's records, as its
+// Extra Bytes VLR describes them; a description that cannot be right is
+// warned of and gives none.
+ExtraColumns extraColumnsOfInput(FILE *fin, const std::string &LASName, const LAS14Header &h,
+                                 const RecordType &type)
+{
+    if (extraBytesOf(type) == 0)
+        return ExtraColumns{};
+    std::string problem;
+    ExtraColumns extras = extraColumnsOf(fin, h, type, &problem);
+    if (!problem.empty())
+        reportToStandardError("TREVLIN: warning: the Extra Bytes VLR of %s is not used: %s\n",
+                              LASName.c_str(), problem.c_str());
+    return extras;
+}
+
 // Converts one input: its header report, then its point text. In list
 // mode `position` is the input's 1-based place among `LASCount`; 0 otherwise.
 void convertFile(const std::string &LASName, int Format, const RecordType &type, LAS14Header *h,
@@ -333,13 +350,16 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     // interrupted run has shown everything it printed.
     flushStandardOutput();
     readHeader(fin, LASName, type, h);
+    const ExtraColumns extras =
+        Format == 0 ? extraColumnsOfInput(fin, LASName, *h, type) : ExtraColumns{};
     const LAS12Header *ph12 = &h->Public;
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
     writeHeaderReport(names.report, h, type);
     uint64_t records = 0;
-    writePointFile(LASName, names.points, Format, type, fin, h, position, LASCount, &records);
+    writePointFile(LASName, names.points, Format, type, fin, h, extras, position, LASCount,
+                   &records);
     std::fclose(fin);
     warnOfRecordCount(LASName, *h, type, records);
 }

@@ -123,6 +123,7 @@ void writeHeaderReport(const std::string &reportName, const LAS14Header *h, cons
 std::string headerReportText(const LAS14Header *h, const RecordType &type);
 
 // ====================== Point export ======================
+struct ExtraColumns; // extra_bytes.h
 constexpr int MAX_FORMAT = 20;
 
 // Whether Format writes a value line per record of this type.
@@ -160,11 +161,14 @@ struct PointOutput {
 // Format's text, on the pipeline's workers when there are any, on the
 // calling thread otherwise, and counts them in *records. The text ends at
 // the end of the input, or at a read that failed.
+// `extras`: the columns of the extra bytes, which Format 0 appends.
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
-                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records);
+                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
+                          const ExtraColumns *extras = nullptr);
 
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;
+struct ExtraColumns;
 
 struct RecordText;
 
@@ -179,6 +183,7 @@ struct RecordText {
     RecordFormatter format;
     const FileLayout *layout;
     size_t recordSize;
+    size_t lineBytes; // room the longest line may need: MAX_LINE_BYTES, more with extra columns
 };
 
 // Writes the text of the records in [r, end) through the buffer `text` of

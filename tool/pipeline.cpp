@@ -266,7 +266,7 @@ size_t recordsPerJob(const FileInHand &f)
     if (sampled == 0)
         return most;
     const size_t perRecord = s.length / sampled + 1;
-    const size_t fit = (settings.jobTextBytes - MAX_LINE_BYTES) / 4 * 3 / perRecord;
+    const size_t fit = (settings.jobTextBytes - f.text->lineBytes) / 4 * 3 / perRecord;
     return fit < 1 ? 1 : fit < most ? fit : most;
 }
 
@@ -392,6 +392,9 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
     // A caller that never started the pipeline (a harness of one file)
     // gets the writer alone for this file.
     const bool ownSlots = slots.empty();
+    // Lines longer than half a job's text could not be written in pieces.
+    if (!ownSlots && 2 * text.lineBytes > settings.jobTextBytes)
+        return POINTS_WRITE_FAILED;
     if (ownSlots &&
         !startPipeline(PipelineSettings{0, DEFAULT_JOB_RECORDS, DEFAULT_JOB_TEXT_BYTES}))
         return POINTS_WRITE_FAILED;

@@ -1,6 +1,7 @@
 // TREVLIN: the Format writer. Turns the point records of one LAS file into
 // the column header line and one text line per whole record.
 #include "TREVLIN_tool.h"
+#include "extra_bytes.h"
 #include "las_input.h"
 #include "number_text.h"
 #include "platform.h"
@@ -51,7 +52,7 @@ const char *const FORMAT_HEADER[MAX_FORMAT + 1] = {
 // Format 0 names every column of the record type: formats 4 and 5 have
 // those of 1 and 3; formats 6 to 10 a scan angle in degrees and, after
 // the columns the older formats have, NIR and the flag fields.
-std::string allColumnsHeader(const RecordType &type)
+std::string allColumnsHeader(const RecordType &type, const ExtraColumns *extras)
 {
     const uint8_t f = type.PointFormat;
     const bool extended = las_format_is_extended(f);
@@ -66,14 +67,16 @@ std::string allColumnsHeader(const RecordType &type)
         line += " \"NIR\"";
     if (extended)
         line += " \"ClassFlags\" \"ScannerChannel\"";
+    if (extras)
+        line += extraColumnsHeader(*extras);
     return line;
 }
 
-std::string columnHeaderText(int Format, const RecordType &type)
+std::string columnHeaderText(int Format, const RecordType &type, const ExtraColumns *extras)
 {
     std::string line;
     if (Format == 0)
-        line = allColumnsHeader(type);
+        line = allColumnsHeader(type, extras);
     else if (Format == 10 && las_format_is_extended(type.PointFormat))
         line = "\"ScanAngle\"";
     else if (Format == 11 && isLas10(type))
@@ -92,6 +95,7 @@ struct FileLayout {
     CoordinateFormat axis[3];
     FixedFormat gpsTime;
     size_t rgbOffset;
+    const ExtraColumns *extras; // Format 0's columns of the extra bytes, or null
 };
 
 namespace
@@ -104,13 +108,14 @@ size_t rgbOffsetOf(uint8_t PointFormat)
     return las_format_is_extended(PointFormat) ? offsetof(LAS14fm7, Red) : offsetof(LAS12fm3, Red);
 }
 
-FileLayout layoutOfFile(const LAS12Header *h, const RecordType &type)
+FileLayout layoutOfFile(const LAS12Header *h, const RecordType &type, const ExtraColumns *extras)
 {
     return FileLayout{{coordinate_format(h->XScaleFactor, h->XOffset, _digitsX),
                        coordinate_format(h->YScaleFactor, h->YOffset, _digitsY),
                        coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
                       fixed_format(7),
-                      rgbOffsetOf(type.PointFormat)};
+                      rgbOffsetOf(type.PointFormat),
+                      extras};
 }
 
 // A field of the record's little-endian byte image.
@@ -371,6 +376,13 @@ char *lineXYZIntensitySourceRGB(char *out, const unsigned char *r, const FileLay
 
 using LineWriter = char *(*)(char *, const unsigned char *, const FileLayout &);
 
+// Format 0 of a record whose extra bytes are described: their columns last.
+template <LineWriter putLine>
+char *lineWithExtras(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return putExtraColumns(putLine(out, r, f), r, *f.extras);
+}
+
 // The per-record loop, compiled once per line routine so that the routine
 // is inlined; it stops where the next line might not fit.
 template <LineWriter putLine>
@@ -381,7 +393,7 @@ char *formatRecords(char *out, const char *textEnd, const unsigned char **r,
     // A local, which no store of text can alias, so it is not loaded again
     // for every record.
     const size_t recordSize = t.recordSize;
-    const char *const roomEnd = textEnd - MAX_LINE_BYTES;
+    const char *const roomEnd = textEnd - t.lineBytes;
     const unsigned char *record = *r;
     for (; record != end && out <= roomEnd; record += recordSize) {
         out = putLine(out, record, f);
@@ -420,26 +432,34 @@ template <bool extended> RecordFormatter formatterOfFormat(int Format)
     return byFormat[Format];
 }
 
-RecordFormatter allColumnsFormatter(uint8_t PointFormat)
+// Format 0 of a record type, with or without the extra columns.
+template <bool extended, bool hasGPSTime, bool hasRGB, bool hasNIR>
+RecordFormatter allColumnsOf(bool withExtras)
+{
+    constexpr LineWriter line = lineAll<extended, hasGPSTime, hasRGB, hasNIR>;
+    return withExtras ? formatRecords<lineWithExtras<line>> : formatRecords<line>;
+}
+
+RecordFormatter allColumnsFormatter(uint8_t PointFormat, bool withExtras)
 {
     const bool time = las_format_has_gps_time(PointFormat), rgb = las_format_has_rgb(PointFormat);
     if (las_format_is_extended(PointFormat)) {
         if (las_format_has_nir(PointFormat))
-            return formatRecords<lineAll<true, true, true, true>>;
-        return rgb ? formatRecords<lineAll<true, true, true, false>>
-                   : formatRecords<lineAll<true, true, false, false>>;
+            return allColumnsOf<true, true, true, true>(withExtras);
+        return rgb ? allColumnsOf<true, true, true, false>(withExtras)
+                   : allColumnsOf<true, true, false, false>(withExtras);
     }
     if (time)
-        return rgb ? formatRecords<lineAll<false, true, true, false>>
-                   : formatRecords<lineAll<false, true, false, false>>;
-    return rgb ? formatRecords<lineAll<false, false, true, false>>
-               : formatRecords<lineAll<false, false, false, false>>;
+        return rgb ? allColumnsOf<false, true, true, false>(withExtras)
+                   : allColumnsOf<false, true, false, false>(withExtras);
+    return rgb ? allColumnsOf<false, false, true, false>(withExtras)
+               : allColumnsOf<false, false, false, false>(withExtras);
 }
 
-RecordFormatter formatterFor(int Format, const RecordType &type)
+RecordFormatter formatterFor(int Format, const RecordType &type, const ExtraColumns *extras)
 {
     if (Format == 0)
-        return allColumnsFormatter(type.PointFormat);
+        return allColumnsFormatter(type.PointFormat, extras != nullptr);
     return las_format_is_extended(type.PointFormat) ? formatterOfFormat<true>(Format)
                                                     : formatterOfFormat<false>(Format);
 }
@@ -503,27 +523,34 @@ bool writeColumnHeader(const std::string &header, const PointOutput &out, GzipMe
 
 PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput &in,
                            const PointOutput &out, const LAS12Header *ph12, GzipMember *member,
-                           uint64_t *records)
+                           uint64_t *records, const ExtraColumns *extras)
 {
     if (!formatServesType(Format, type)) {
         *records = in.dataBytes / type.RecordLength; // present, though not printed
         return POINTS_WRITTEN;
     }
-    const FileLayout layout = layoutOfFile(ph12, type);
-    const RecordText text{formatterFor(Format, type), &layout, type.RecordLength};
+    const FileLayout layout = layoutOfFile(ph12, type, extras);
+    const RecordText text{formatterFor(Format, type, extras), &layout, type.RecordLength,
+                          MAX_LINE_BYTES + (extras ? extras->textBytes : 0)};
     return pipelineConvert(in, text, out, member, records);
 }
 
 } // namespace
 
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
-                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records)
+                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
+                          const ExtraColumns *extras)
 {
     *records = 0;
     GzipMember member{0, 0};
-    if (!writeColumnHeader(columnHeaderText(Format, type), out, &member))
+    // Only Format 0 prints every attribute; a file without described
+    // attributes has no extra columns.
+    if (Format != 0 || (extras && extras->columns.empty()))
+        extras = nullptr;
+    if (!writeColumnHeader(columnHeaderText(Format, type, extras), out, &member))
         return POINTS_WRITE_FAILED;
-    const PointsOutcome outcome = writeRecords(Format, type, in, out, ph12, &member, records);
+    const PointsOutcome outcome =
+        writeRecords(Format, type, in, out, ph12, &member, records, extras);
     if (outcome == POINTS_WRITTEN && out.gzipLevel > 0 && !writeGzipTrailer(out.stream, member))
         return POINTS_WRITE_FAILED;
     return outcome;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -100,6 +101,105 @@ void printAngle(FILE *o, const Point &p, bool ext)
     std::fprintf(o, "%s%ld.%03ld", p.angleMilli < 0 ? "-" : "", m / 1000, m % 1000);
 }
 
+// One described attribute, read from the Extra Bytes VLR's bytes.
+struct Extra {
+    std::string name;
+    size_t offset;
+    int type;
+    bool scaled;
+    double scale, offset_;
+};
+
+// The attributes of types 1-10 that the file's Extra Bytes VLR describes;
+// none when it describes what cannot be.
+std::vector<Extra> extrasOf(const std::string &f)
+{
+    const size_t headerSize = at<uint16_t>(f, 94), data = at<uint32_t>(f, 96);
+    const int format = at<uint8_t>(f, 104);
+    const size_t length = at<uint16_t>(f, 105);
+    static const size_t standard[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+    static const size_t sizes[11] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
+    size_t v = headerSize;
+    for (uint32_t k = 0; k < at<uint32_t>(f, 100) && v + 54 <= data; ++k) {
+        const size_t n = at<uint16_t>(f, v + 20);
+        if (f.compare(v + 2, 10, std::string("LASF_Spec\0", 10)) != 0 ||
+            at<uint16_t>(f, v + 18) != 4) {
+            v += 54 + n;
+            continue;
+        }
+        if (n % 192 != 0 || v + 54 + n > data)
+            return {};
+        std::vector<Extra> extras;
+        size_t offset = standard[format];
+        for (size_t d = v + 54; d < v + 54 + n; d += 192) {
+            const int type = at<uint8_t>(f, d + 2), options = at<uint8_t>(f, d + 3);
+            if (type > 30)
+                return {};
+            const size_t bytes = type == 0 ? static_cast<size_t>(options)
+                                           : sizes[(type - 1) % 10 + 1] * ((type - 1) / 10 + 1);
+            if (offset + bytes > length)
+                return {};
+            if (type >= 1 && type <= 10) {
+                const std::string name = f.substr(d + 4, 32);
+                extras.push_back(Extra{name.substr(0, name.find('\0')), offset, type,
+                                       (options & 24) != 0,
+                                       options & 8 ? at<double>(f, d + 112) : 1.0,
+                                       options & 16 ? at<double>(f, d + 136) : 0.0});
+            }
+            offset += bytes;
+        }
+        return extras;
+    }
+    return {};
+}
+
+double rawReal(const std::string &rec, const Extra &e)
+{
+    switch (e.type) {
+    case 1: return at<uint8_t>(rec, e.offset);
+    case 2: return at<int8_t>(rec, e.offset);
+    case 3: return at<uint16_t>(rec, e.offset);
+    case 4: return at<int16_t>(rec, e.offset);
+    case 5: return at<uint32_t>(rec, e.offset);
+    case 6: return at<int32_t>(rec, e.offset);
+    case 7: return static_cast<double>(at<uint64_t>(rec, e.offset));
+    case 8: return static_cast<double>(at<int64_t>(rec, e.offset));
+    case 9: return at<float>(rec, e.offset);
+    default: return at<double>(rec, e.offset);
+    }
+}
+
+// The smallest %.*g precision that reads back to the value.
+template <typename Real> void printShortest(FILE *o, Real v)
+{
+    char text[64];
+    for (int p = 1; p <= 17; ++p) {
+        std::snprintf(text, sizeof text, "%.*g", p, static_cast<double>(v));
+        if (static_cast<Real>(std::strtod(text, nullptr)) == v || v != v)
+            break;
+    }
+    std::fputs(text, o);
+}
+
+void printExtra(FILE *o, const std::string &rec, const Extra &e)
+{
+    if (e.scaled) {
+        const double product = rawReal(rec, e) * e.scale;
+        std::fprintf(o, " %.*f", decimals(e.scale), product + e.offset_);
+        return;
+    }
+    std::fputc(' ', o);
+    switch (e.type) {
+    case 7:
+        std::fprintf(o, "%llu", static_cast<unsigned long long>(at<uint64_t>(rec, e.offset)));
+        return;
+    case 8: std::fprintf(o, "%lld", static_cast<long long>(at<int64_t>(rec, e.offset))); return;
+    case 9: printShortest(o, at<float>(rec, e.offset)); return;
+    case 10: printShortest(o, at<double>(rec, e.offset)); return;
+    default: std::fprintf(o, "%.0f", rawReal(rec, e));
+    }
+}
+
 std::string header(int Format, int format, int minor)
 {
     const bool ext = format >= 6, las10 = minor == 0;
@@ -159,7 +259,8 @@ bool serves(int Format, int format)
     return true;
 }
 
-void line(FILE *o, int Format, const Point &p, int format, const int d[3])
+void line(FILE *o, int Format, const Point &p, int format, const int d[3], const std::string &rec,
+          const std::vector<Extra> &extras)
 {
     const bool ext = format >= 6;
     const FormatTable &t = FORMATS[format];
@@ -177,6 +278,8 @@ void line(FILE *o, int Format, const Point &p, int format, const int d[3])
             std::fprintf(o, " %d", p.nir);
         if (ext)
             std::fprintf(o, " %d %d", p.flags, p.channel);
+        for (const Extra &e : extras)
+            printExtra(o, rec, e);
         std::fprintf(o, "\n");
         return;
     case 1: std::fprintf(o, "%.*f\n", d[0], p.x); return;
@@ -246,8 +349,13 @@ std::string extendedReferencePoints(int Format, const std::string &lasPath)
     const double scale[3] = {at<double>(file, 131), at<double>(file, 139), at<double>(file, 147)};
     const double offset[3] = {at<double>(file, 155), at<double>(file, 163), at<double>(file, 171)};
     const int d[3] = {decimals(scale[0]), decimals(scale[1]), decimals(scale[2])};
+    const std::vector<Extra> extras = Format == 0 ? extrasOf(file) : std::vector<Extra>{};
     return printed([&](FILE *o) {
-        std::fputs(header(Format, format, minor).c_str(), o);
+        std::string head = header(Format, format, minor);
+        head.pop_back();
+        for (const Extra &e : extras)
+            head += " \"" + e.name + "\"";
+        std::fputs((head + "\n").c_str(), o);
         if (!serves(Format, format))
             return;
         // Extended VLRs, and waveforms stored in the file, follow the points.
@@ -257,7 +365,8 @@ std::string extendedReferencePoints(int Format, const std::string &lasPath)
         if (minor >= 4 && at<uint32_t>(file, 243) > 0 && at<uint64_t>(file, 235) > start)
             end = std::min<uint64_t>(end, at<uint64_t>(file, 235));
         for (size_t r = start; r + length <= end; r += length)
-            line(o, Format, decode(file.substr(r, length), format, scale, offset), format, d);
+            line(o, Format, decode(file.substr(r, length), format, scale, offset), format, d,
+                 file.substr(r, length), extras);
     });
 }
 

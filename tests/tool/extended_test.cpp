@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace
@@ -232,6 +233,115 @@ TEST(Extended, TheCountAndTheEndOfThePointsComeFromTheLas14Header)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(readFile(dir / "f.asc"), "\"Intensity\"\n0\n0\n0\n");
+}
+
+// One attribute of an Extra Bytes VLR: type, name, and scale and offset
+// when given.
+struct Attribute {
+    uint8_t type;
+    const char *name;
+    uint8_t options = 0; // bit 3: scale, bit 4: offset; the byte count for type 0
+    double scale = 0, offset = 0;
+};
+
+// The VLR (a 54-byte header, then 192 bytes per attribute), with
+// `lengthSlack` bytes more declared than given.
+std::string extraBytesVlr(const std::vector<Attribute> &attributes, int lengthSlack = 0)
+{
+    std::string data;
+    for (const Attribute &a : attributes) {
+        std::string d(192, '\0');
+        d[2] = static_cast<char>(a.type), d[3] = static_cast<char>(a.options);
+        d.replace(4, std::strlen(a.name), a.name);
+        std::memcpy(&d[112], &a.scale, 8);
+        std::memcpy(&d[136], &a.offset, 8);
+        data += d;
+    }
+    std::string header(54, '\0');
+    header.replace(2, 9, "LASF_Spec");
+    const uint16_t id = 4, length = static_cast<uint16_t>(data.size() + lengthSlack);
+    std::memcpy(&header[18], &id, 2);
+    std::memcpy(&header[20], &length, 2);
+    return header + data;
+}
+
+// A LAS 1.2 format-1 file of two points whose records carry `extra` bytes
+// and whose VLR is `vlr`.
+std::string fileWithExtraBytes(const std::string &vlr, const std::string &extra0,
+                               const std::string &extra1)
+{
+    std::vector<ExtendedPoint> points(2);
+    points[1].X = 100;
+    std::string bytes = extendedLasBytes(2, 1, static_cast<unsigned>(extra0.size()), points,
+                                         static_cast<uint32_t>(vlr.size()));
+    const uint32_t one = 1;
+    bytes.replace(100, 4, reinterpret_cast<const char *>(&one), 4);
+    bytes.replace(227, vlr.size(), vlr);
+    const size_t first = 227 + vlr.size() + 28;
+    bytes.replace(first, extra0.size(), extra0);
+    bytes.replace(first + 28 + extra0.size(), extra1.size(), extra1);
+    return bytes;
+}
+
+template <typename T> std::string bytesOf(T value)
+{
+    return std::string(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+// Described attributes become Format 0's last columns: integers as
+// integers, reals as the shortest text that reads back, scaled values
+// with their scale's decimals; undescribed bytes and arrays take none.
+TEST(Extended, ExtraBytesAttributesBecomeColumns)
+{
+    const std::string vlr = extraBytesVlr({{6, "Height", 24, 0.01, 100.0},
+                                           {0, "", 2},
+                                           {1, "Echo"},
+                                           {10, "Range"},
+                                           {13, "Pair"},
+                                           {9, "Gain"}});
+    const std::string extra0 = bytesOf(int32_t{12345}) + "xx" + bytesOf(uint8_t{200}) +
+                               bytesOf(0.1) + bytesOf(uint16_t{1}) + bytesOf(uint16_t{2}) +
+                               bytesOf(0.1f);
+    const std::string extra1 = bytesOf(int32_t{-1}) + "yy" + bytesOf(uint8_t{0}) + bytesOf(1e20) +
+                               bytesOf(uint32_t{0}) + bytesOf(-2.5f);
+    TempDir dir;
+    writeFile(dir / "e.las", fileWithExtraBytes(vlr, extra0, extra1));
+    const RunResult r = runTool(dir.path, {"-x", "-q", "e.las", "0"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.err, "");
+    const std::string text = readFile(dir / "e.asc");
+    EXPECT_EQ(text, extendedReferencePoints(0, dir / "e.las"));
+    EXPECT_NE(text.find("\"Height\" \"Echo\" \"Range\" \"Gain\"\n"), std::string::npos);
+    EXPECT_NE(text.find(" 223.45 200 0.1 0.1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" 99.99 0 1e+20 -2.5\n"), std::string::npos) << text;
+    // Other Formats print no extra column.
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "e.las", "4"}).status, 0);
+    EXPECT_EQ(readFile(dir / "e.asc"), "\"Intensity\"\n0\n0\n");
+}
+
+TEST(Extended, AnExtraBytesVlrThatCannotBeRightIsWarnedOfAndGivesNoColumn)
+{
+    const std::string extra = bytesOf(int32_t{7});
+    const struct {
+        std::string vlr, why;
+    } table[] = {
+        {extraBytesVlr({{6, "A"}}, 10),
+         "its length, 202 bytes, is not a whole number of 192-byte descriptors within the "
+         "header"},
+        {extraBytesVlr({{10, "A"}}), "it describes more bytes than the 4 extra bytes of each "
+                                     "record"},
+        {extraBytesVlr({{31, "A"}}), "data type 31 is not defined"},
+    };
+    for (const auto &c : table) {
+        TempDir dir;
+        writeFile(dir / "e.las", fileWithExtraBytes(c.vlr, extra, extra));
+        const RunResult r = runTool(dir.path, {"-x", "-q", "e.las", "0"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err,
+                  "TREVLIN: warning: the Extra Bytes VLR of e.las is not used: " + c.why + "\n");
+        EXPECT_EQ(readFile(dir / "e.asc"), extendedReferencePoints(0, dir / "e.las"));
+        EXPECT_EQ(readFile(dir / "e.asc").find("\"A\""), std::string::npos);
+    }
 }
 
 } // namespace
