@@ -6,7 +6,8 @@
 // the floor and against a plain fprintf converter, its peak resident
 // memory, and whether its text is byte-identical to the fprintf text; then
 // the cost per point of each stage (reading, formatting, writing), from
-// which the speed on a machine with more cores is estimated.
+// which the speed on a machine with more cores is estimated. Then the same
+// points as LAS 1.4 format 6 against LAS 1.2 format 1, read with -x.
 //
 // Usage: trevlin_bench [--points N] [--runs R] [--threads N] [--dir DIR]
 //                      [--tool TREVLIN]
@@ -107,6 +108,55 @@ void writeBenchFile(const std::string &path, uint64_t points)
         done += n;
     }
     std::fclose(f);
+}
+
+// The same points as a LAS 1.2 format-1 file (28-byte records) and as a
+// LAS 1.4 format-6 file (30-byte records, the 64-bit count), so that the
+// cost of the newer records is seen apart from the size of the data.
+void writeTwinFiles(const std::string &las12, const std::string &las14, uint64_t points)
+{
+    LAS12Header h = benchHeader(points);
+    h.PointDataFormatID = 1, h.PointDataRecordLength = 28;
+    LAS14Header h14{};
+    h14.Public = benchHeader(points);
+    h14.Public.VersionMinor = 4, h14.Public.HeaderSize = 375, h14.Public.OffsetToData = 375;
+    h14.Public.PointDataFormatID = 6, h14.Public.PointDataRecordLength = 30;
+    h14.Public.NumberOfPointReturns = 0;
+    h14.NumberOfPointRecords = points;
+    FILE *f12 = std::fopen(las12.c_str(), "wb"), *f14 = std::fopen(las14.c_str(), "wb");
+    std::fwrite(&h, sizeof h, 1, f12);
+    std::fwrite(&h14, sizeof h14, 1, f14);
+    std::mt19937_64 rng(20261209);
+    std::vector<LAS12fm1> chunk12(65536);
+    std::vector<LAS14fm6> chunk14(65536);
+    for (uint64_t done = 0; done < points;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk12.size(), points - done));
+        for (size_t k = 0; k < n; ++k) {
+            LAS12fm1 &a = chunk12[k];
+            LAS14fm6 &b = chunk14[k];
+            const uint64_t bits = rng();
+            a.X = b.X = static_cast<int32_t>(bits % 100000);
+            a.Y = b.Y = static_cast<int32_t>((bits >> 20) % 100000);
+            a.Z = b.Z = static_cast<int32_t>((bits >> 40) % 400000) + 100000;
+            a.Intensity = b.Intensity = static_cast<uint16_t>(bits >> 3);
+            const unsigned ret = 1 + (bits >> 11) % 5, count = ret + (bits >> 14) % 3;
+            a.bitfield = static_cast<uint8_t>(ret | count << 3 | ((bits >> 17) & 1) << 6);
+            b.ReturnBits = static_cast<uint8_t>(ret | count << 4);
+            b.FlagBits = static_cast<uint8_t>(((bits >> 17) & 1) << 6);
+            a.Classification = b.Classification = static_cast<uint8_t>((bits >> 18) % 19);
+            const int angle = static_cast<int>((bits >> 23) % 61) - 30;
+            a.ScanAngleRank = static_cast<int8_t>(angle);
+            b.ScanAngle = static_cast<int16_t>(angle * 1000 / 6);
+            a.UserData = b.UserData = 0;
+            a.PointSourceID = b.PointSourceID = static_cast<uint16_t>(7 + (done + k) / 1000000);
+            a.GPSTime = b.GPSTime = 171234567.0 + static_cast<double>(done + k) * 0.0000123;
+        }
+        std::fwrite(chunk12.data(), sizeof(LAS12fm1), n, f12);
+        std::fwrite(chunk14.data(), sizeof(LAS14fm6), n, f14);
+        done += n;
+    }
+    std::fclose(f12);
+    std::fclose(f14);
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -325,6 +375,40 @@ void printStages(const Options &o, double read, double readAndFormat, double wri
 bool benchGzip(const Options &o, int Format, const std::string &refText);
 void benchSync(const Options &o);
 
+// LAS 1.4 format 6 against LAS 1.2 format 1 of the same points, with -x,
+// in Formats 0 and 15 at 1 and 2 threads, alternating round by round;
+// Format 15 of both must be the same text.
+bool benchExtended(const Options &o)
+{
+    writeTwinFiles(o.dir + "/twin12.las", o.dir + "/twin14.las", o.points);
+    bool identical = true;
+    for (int Format : {15, 0}) {
+        for (int threads : {1, 2}) {
+            std::vector<double> las12, las14;
+            for (int round = 0; round < o.runs; ++round)
+                for (const char *name : {"twin12.las", "twin14.las"})
+                    (name[5] == '2' ? las12 : las14)
+                        .push_back(run(Child{{o.tool, "-x", "-q", name, std::to_string(Format)},
+                                             "/dev/null",
+                                             threads},
+                                       o.dir)
+                                       .seconds);
+            std::printf("  Format %2d, %d %s: LAS 1.2 format 1 %.3f s, LAS 1.4 format 6 %.3f s "
+                        "(%.2f x)\n",
+                        Format, threads, threads == 1 ? "thread " : "threads", median(las12),
+                        median(las14), median(las14) / median(las12));
+            if (Format == 15)
+                identical = identical && sameBytes(o.dir + "/twin12.asc", o.dir + "/twin14.asc");
+        }
+    }
+    for (const char *f : {"/twin12.las", "/twin14.las", "/twin12.asc", "/twin14.asc",
+                          "/twin12_hdr.asc", "/twin14_hdr.asc"})
+        std::filesystem::remove(o.dir + f);
+    if (!identical)
+        std::printf("  the Format 15 texts of the two files differ\n");
+    return identical;
+}
+
 bool benchFormat(const Options &o, int Format)
 {
     const std::string formatText = std::to_string(Format), refText = o.dir + "/reference.asc";
@@ -455,6 +539,8 @@ int main(int argc, char **argv)
     writeBenchFile(o.dir + "/bench.las", o.points);
     bool identical = benchFormat(o, 15);
     identical = benchFormat(o, 0) && identical;
+    std::printf("\nLAS 1.4 records (-x)\n");
+    identical = benchExtended(o) && identical;
     std::printf("\nDurable outputs\n");
     benchSync(o);
     if (ownDir)
