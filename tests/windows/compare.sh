@@ -124,6 +124,10 @@ while IFS=$'\t' read -r file _ _ _ _ _ _ _ _ category _; do
   setup "$file" "$data/$file"
   if [ "$category" = reject ]; then
     compare "$file" "$file" 0
+    # LAS 1.3 and 1.4, and extra bytes: what -x reads.
+    for Format in 0 10 13 15; do
+      compare "$file -x Format $Format" -x "$file" "$Format"
+    done
     continue
   fi
   for Format in $(seq 0 20); do
@@ -146,6 +150,7 @@ done
 compare "list, LF" lf.txt 19
 compare "list, CR LF and byte-order mark" crlf.txt 0
 compare "list of mixed types" mixed.txt 0
+compare "list of mixed types, -x" -x mixed.txt 0
 # As old Notepad's "Unicode" and PowerShell 5.1's > write them, and quoted
 # names with blanks; a list in Latin-1 is refused with a line saying why.
 for dir in "$work/linux" "$work/windows"; do
