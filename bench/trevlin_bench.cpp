@@ -13,6 +13,8 @@
 //                      [--tool TREVLIN]
 //        trevlin_bench --points N --make FILE   (only writes the test file,
 //        for profiling the tool by hand)
+//        trevlin_bench --extended-only 1 [--points N] [--runs R]   (only LAS
+//        1.4 format 6 against LAS 1.2 format 1)
 #include "TREVLIN_tool.h"
 #include "reference_writer.h"
 
@@ -39,6 +41,7 @@ struct Options {
     std::vector<int> threads{1, 2};
     std::string dir;
     std::string make;
+    bool extendedOnly = false;       // --extended-only 1: just the LAS 1.4 comparison
     std::string tool = TREVLIN_PATH; // another build, to compare with
 };
 
@@ -59,6 +62,8 @@ Options parseOptions(int argc, char **argv)
             o.tool = std::filesystem::absolute(argv[k + 1]).string();
         else if (flag == "--make")
             o.make = argv[k + 1];
+        else if (flag == "--extended-only")
+            o.extendedOnly = std::string(argv[k + 1]) == "1";
     }
     return o;
 }
@@ -533,6 +538,13 @@ int main(int argc, char **argv)
         if (!mkdtemp(pattern.data()))
             return 1;
         o.dir = pattern;
+    }
+    if (o.extendedOnly) {
+        std::printf("LAS 1.4 records (-x), %" PRIu64 " points\n", o.points);
+        const bool same = benchExtended(o);
+        if (ownDir)
+            std::filesystem::remove_all(o.dir);
+        return same ? 0 : 1;
     }
     std::printf("Writing %" PRIu64 " points of LAS 1.2 point data format 3 to %s/bench.las\n",
                 o.points, o.dir.c_str());

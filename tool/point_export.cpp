@@ -215,13 +215,47 @@ struct BitfieldTexts {
 };
 constexpr BitfieldTexts BITFIELD_TEXT{};
 
+// Formats 6-10 spread those columns over two bytes, and their return
+// fields reach 15: the text of each byte's columns, from tables of all 256
+// values, at most seven characters stored as one word, and its length.
+struct ByteColumns {
+    uint64_t text[256];
+    uint8_t length[256];
+    // `fields(b, v)` gives the two values that byte b prints.
+    template <typename Fields> constexpr explicit ByteColumns(Fields fields) : text{}, length{}
+    {
+        for (int b = 0; b < 256; ++b) {
+            int v[2] = {0, 0};
+            fields(b, v);
+            int n = 0;
+            uint64_t t = 0;
+            for (int k = 0; k < 2; ++k) {
+                if (k == 1)
+                    t |= uint64_t{' '} << (8 * n++);
+                if (v[k] >= 10)
+                    t |= static_cast<uint64_t>('0' + v[k] / 10) << (8 * n++);
+                t |= static_cast<uint64_t>('0' + v[k] % 10) << (8 * n++);
+            }
+            text[b] = t;
+            length[b] = static_cast<uint8_t>(n);
+        }
+    }
+};
+constexpr ByteColumns RETURN_COLUMNS([](int b, int *v) { v[0] = b & 15, v[1] = b >> 4; });
+constexpr ByteColumns DIRECTION_COLUMNS([](int b, int *v) { v[0] = (b >> 6) & 1, v[1] = b >> 7; });
+constexpr ByteColumns FLAG_COLUMNS([](int b, int *v) { v[0] = b & 15, v[1] = (b >> 4) & 3; });
+
+char *putByteColumns(char *out, const ByteColumns &table, uint8_t b)
+{
+    store8(out, table.text[b]);
+    return out + table.length[b];
+}
+
 template <bool extended> char *putBitfieldColumns(char *out, const unsigned char *r)
 {
     if constexpr (extended) {
-        out = putReturnNumber<true>(out, r);
-        out = putNumberOfReturns<true>(space(out), r);
-        out = putScanDirection<true>(space(out), r);
-        return putEdgeOfFlightLine<true>(space(out), r);
+        out = putByteColumns(out, RETURN_COLUMNS, returnBitsOf(r));
+        return putByteColumns(space(out), DIRECTION_COLUMNS, flagBitsOf(r));
     }
     store8(out, BITFIELD_TEXT.of[bitfieldOf(r)]);
     return out + 7;
@@ -258,14 +292,6 @@ template <bool extended> char *putUserData(char *out, const unsigned char *r)
 template <bool extended> char *putPointSourceID(char *out, const unsigned char *r)
 {
     return put_uint_below_1e8(out, fieldAt<uint16_t>(r, Fields<extended>::PointSourceID));
-}
-char *putClassFlags(char *out, const unsigned char *r)
-{
-    return put_byte(out, flagBitsOf(r) & 15);
-}
-char *putScannerChannel(char *out, const unsigned char *r)
-{
-    return putDigit(out, (flagBitsOf(r) >> 4) & 3);
 }
 char *putNIR(char *out, const unsigned char *r)
 {
@@ -312,10 +338,8 @@ char *lineAll(char *out, const unsigned char *r, const FileLayout &f)
         out = putRGB(space(out), r, f);
     if (hasNIR)
         out = putNIR(space(out), r);
-    if (extended) {
-        out = putClassFlags(space(out), r);
-        out = putScannerChannel(space(out), r);
-    }
+    if (extended)
+        out = putByteColumns(space(out), FLAG_COLUMNS, flagBitsOf(r));
     return out;
 }
 

@@ -1,0 +1,58 @@
+// What -x reads, from arbitrary file bytes: validation never crashes, and
+// every file it accepts converts in Format 0 (extra-bytes columns
+// included) and one more Format, and gets its header report, exactly as
+// an independent reading of the bytes says.
+#include "TREVLIN_tool.h"
+#include "extended_reference.h"
+#include "extra_bytes.h"
+#include "fuzz_support.h"
+
+#include <cstring>
+
+namespace
+{
+
+std::string toolPoints(int Format, const RecordType &type, const LAS14Header &h)
+{
+    FILE *fin = std::fopen("f.las", "rb");
+    FILE *fout = std::fopen("f.asc", "w");
+    std::string problem;
+    const ExtraColumns extras = extraColumnsOf(fin, h, type, &problem);
+    seek_from_start(fin, h.Public.OffsetToData);
+    uint64_t records = 0;
+    writePoints(Format, type, pointInputOf("f.las", fin, &h.Public, pointDataEnd(h, type)),
+                PointOutput{fout, 0}, &h.Public, &records, &extras);
+    std::fclose(fin);
+    std::fclose(fout);
+    return readBytes("f.asc");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    enterScratchDirectory();
+    _extendedInputs = true;
+    startPipeline(PipelineSettings{3, 5, 4 * MAX_LINE_BYTES + 2 * MAX_EXTRA_TEXT});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    writeBytes("f.las", data, size);
+    RecordType type;
+    if (checkInput("f.las", &type) < 1)
+        return 0;
+    LAS14Header h{};
+    std::memcpy(&h, data, std::min(size, static_cast<size_t>(headerBytesToRead(type))));
+    if (recordTypeOfHeader(h) != type)
+        std::abort();
+    determineCoordinatePrecision(&h.Public);
+    writeAsciiHeader("f.las", &h, type);
+    requireSame(readBytes("f_hdr.asc"), extendedReferenceHeader("f.las"), "header report");
+    for (int Format : {0, data[size - 1] % (MAX_FORMAT + 1)})
+        if (formatServesType(Format, type))
+            requireSame(toolPoints(Format, type, h), extendedReferencePoints(Format, "f.las"),
+                        "point text");
+    return 0;
+}
