@@ -121,13 +121,15 @@ std::vector<Extra> extrasOf(const std::string &f)
     static const size_t sizes[11] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
     size_t v = headerSize;
     for (uint32_t k = 0; k < at<uint32_t>(f, 100) && v + 54 <= data; ++k) {
+        if (v + 54 > f.size())
+            return {};
         const size_t n = at<uint16_t>(f, v + 20);
         if (f.compare(v + 2, 10, std::string("LASF_Spec\0", 10)) != 0 ||
             at<uint16_t>(f, v + 18) != 4) {
             v += 54 + n;
             continue;
         }
-        if (n % 192 != 0 || v + 54 + n > data)
+        if (n % 192 != 0 || v + 54 + n > data || v + 54 + n > f.size())
             return {};
         std::vector<Extra> extras;
         size_t offset = standard[format];
