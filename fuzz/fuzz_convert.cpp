@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         type = static_cast<int16_t>(1 + data[0] % 8);
     determineCoordinatePrecision(&h);
     const LAS14Header whole{h, 0, 0, 0, 0, {}};
-    writeAsciiHeader("in.las", &whole, recordTypeOf(type));
+    writeHeaderReport("in_hdr.asc", &whole, recordTypeOf(type));
     requireSame(readBytes("in_hdr.asc"), referenceHeader(h, type), "header report");
     // Format 0 always, and one more chosen by the input, so that each run
     // stays short and every Format is reached across runs.

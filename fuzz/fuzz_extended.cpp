@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (recordTypeOfHeader(h) != type)
         std::abort();
     determineCoordinatePrecision(&h.Public);
-    writeAsciiHeader("f.las", &h, type);
+    writeHeaderReport("f_hdr.asc", &h, type);
     requireSame(readBytes("f_hdr.asc"), extendedReferenceHeader("f.las"), "header report");
     for (int Format : {0, data[size - 1] % (MAX_FORMAT + 1)})
         if (formatServesType(Format, type))

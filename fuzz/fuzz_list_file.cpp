@@ -5,6 +5,7 @@
 // are all UTF-8.
 #include "TREVLIN_tool.h"
 #include "fuzz_support.h"
+#include "utf8.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -52,14 +53,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    writeBytes("l.txt", data, size);
-    FILE *flist = std::fopen("l.txt", "rb");
-    rewindList(flist);
-    std::vector<std::string> names;
-    std::string name;
-    while (readListName(flist, &name))
-        names.push_back(name);
-    std::fclose(flist);
+    const std::vector<std::string> names =
+        listNames(std::string(reinterpret_cast<const char *>(data), size));
     const bool utf16 =
         size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
     if (utf16) {

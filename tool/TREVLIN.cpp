@@ -4,7 +4,9 @@
 // each input gets <name>.asc (point text) and <name>_hdr.asc (header report).
 #include "TREVLIN_tool.h"
 #include "extra_bytes.h"
+#include "output_names.h"
 #include "platform.h"
+#include "utf8.h"
 
 #include <cerrno>
 #include <chrono>
@@ -132,18 +134,9 @@ int parseFormat(const char *text)
     endRun(-1);
 }
 
-// The names an input's two outputs are written under: beside the input,
-// or in the output folder under the input's last name component.
-struct OutputNames {
-    std::string points, report;
-};
-
-OutputNames outputNamesOf(const std::string &LASName)
+NamingRule namingRule()
 {
-    std::string stem = LASName.substr(0, LASName.size() - 4);
-    if (options.outputDir)
-        stem = joinPath(options.outputDir, lastPathComponent(stem));
-    return {stem + (options.gzipLevel > 0 ? ".asc.gz" : ".asc"), stem + "_hdr.asc"};
+    return NamingRule{options.outputDir, options.gzipLevel > 0};
 }
 
 // Reads the whole header (227 bytes, or with -x as many as its version
@@ -179,19 +172,16 @@ void checkListedHeader(const std::string &name, const RecordType &type)
     std::fclose(fin);
 }
 
-// With an output folder, two listed files of one last name would write
-// the same outputs: the second would replace the first's.
-void checkOutputsApart(const std::string &name, const char *listName,
-                       std::map<std::string, std::string> *inputOfOutput)
+// Two listed files that would write one output (x.las and x_hdr.las, or
+// with an output folder two of one last name): the second would replace
+// the first's.
+void checkOutputsApart(const std::vector<std::string> &names, const char *listName)
 {
-    if (!options.outputDir)
+    NameCollision c;
+    if (!findNameCollision(names, namingRule(), &c))
         return;
-    const std::string points = outputNamesOf(name).points;
-    const auto [at, isNew] = inputOfOutput->emplace(sameFileKey(points), name);
-    if (isNew || at->second == name)
-        return;
-    std::printf("\n%s and %s, listed in %s, would both be written as %s\n", at->second.c_str(),
-                name.c_str(), listName, points.c_str());
+    std::printf("\n%s and %s, listed in %s, would both be written as %s\n", c.first.c_str(),
+                c.second.c_str(), listName, c.output.c_str());
     endRun(-1);
 }
 
@@ -218,12 +208,10 @@ struct Input {
 // Validation pass over the list: every name must be a convertible LAS
 // file, and without -x all of one record type. The names are kept, so
 // that the conversion converts exactly what was checked.
-std::vector<Input> validateList(FILE *flist, const char *listName)
+std::vector<Input> validateList(const std::vector<std::string> &names, const char *listName)
 {
     std::vector<Input> inputs;
-    std::string name;
-    std::map<std::string, std::string> inputOfOutput;
-    while (readListName(flist, &name)) {
+    for (const std::string &name : names) {
         // A name with a NUL byte would reach the file system cut short.
         if (name.find('\0') != std::string::npos)
             failWith("\nA name listed in %s contains a NUL byte\n", listName);
@@ -237,12 +225,27 @@ std::vector<Input> validateList(FILE *flist, const char *listName)
             endRun(-1);
         }
         checkListedHeader(name, type);
-        checkOutputsApart(name, listName, &inputOfOutput);
         inputs.push_back(Input{name, type});
     }
     if (inputs.empty())
         failWith("\nFile %s contains no valid .las files\n", listName);
+    checkOutputsApart(names, listName);
     return inputs;
+}
+
+// The names of a list, read whole before any is checked.
+std::vector<std::string> namesListedIn(const char *listName)
+{
+    FILE *flist = openListFile(listName);
+    if (!flist)
+        failWith("\nCannot open input ASCII file %s for reading\n", listName);
+    std::string bytes;
+    const bool read = readListBytes(flist, &bytes);
+    std::fclose(flist);
+    if (!read)
+        failWith("\nCannot open input ASCII file %s for reading\n", listName);
+    explainLasTakenForList(listName, bytes);
+    return listNames(bytes);
 }
 
 // The one input named on the command line.
@@ -342,7 +345,7 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     FILE *fin = openInputFile(LASName.c_str());
     if (!fin)
         failWith("\nCannot open binary file %s for reading\n\n", LASName.c_str());
-    const OutputNames names = outputNamesOf(LASName);
+    const OutputNames names = outputNamesOf(LASName, namingRule());
     if (!options.quiet) {
         std::printf("Input LAS File:     %s\n", LASName.c_str());
         std::printf("Output ASCII File:  %s\n", names.points.c_str());
@@ -509,13 +512,7 @@ int main(int argc, char *argv[])
     if (!listMode) {
         inputs = validateFile(input);
     } else {
-        FILE *flist = openListFile(input);
-        if (!flist)
-            failWith("\nCannot open input ASCII file %s for reading\n", input);
-        explainLasTakenForList(input, flist);
-        rewindList(flist);
-        inputs = validateList(flist, input);
-        std::fclose(flist);
+        inputs = validateList(namesListedIn(input), input);
     }
     check_numeric_argument(FormatText);
     const int Format = parseFormat(FormatText);

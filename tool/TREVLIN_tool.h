@@ -27,22 +27,15 @@ void determineCoordinatePrecision(const LAS12Header *h);
 // too short or without the dot fourth from the end ends the process.
 int16_t checkFileExtension(const char *filename, const char *extension);
 
-// `name` without its last four characters (".las"), followed by `suffix`.
-std::string replaceExtension(const std::string &name, const char *suffix);
+// The whole of a list file, read once (a list may be a pipe); false when
+// reading failed.
+bool readListBytes(FILE *flist, std::string *bytes);
 
-// Puts a list file at its first name: at its start, or after the UTF-8
-// byte-order mark that Windows editors write there; a UTF-16 byte-order
-// mark makes the list read as UTF-16.
-void rewindList(FILE *flist);
-
-// Next name of a list file, of any length; false when no name is left.
-// Names are separated by white space, or written in double quotes and
-// then hold blanks; they may hold any other byte, and UTF-16 names are
-// given in UTF-8.
-bool readListName(FILE *flist, std::string *name);
-// Whether the text is UTF-8, as a list's names must be to be found on
-// Windows.
-bool isUtf8(const std::string &text);
+// The names of a list: separated by white space, or written in double
+// quotes and then holding blanks; they may hold any other byte. A UTF-8
+// byte-order mark is skipped; after a UTF-16 one the list is read as
+// UTF-16 and its names are given in UTF-8.
+std::vector<std::string> listNames(const std::string &bytes);
 
 // ====================== Options ======================
 // What the options in front of the two arguments ask for; every field's
@@ -106,8 +99,8 @@ void setDurableOutputs(bool durable);
 // One line each on standard error; standard output stays as it is.
 // A LAS 1.0/1.1 file declaring point data format 2 or 3 (check_las gives 0).
 void explainUndefinedFormat(const char *name);
-// A would-be list that is a LAS file (named .LAS); `flist` is rewound.
-void explainLasTakenForList(const char *name, FILE *flist);
+// A would-be list that is a LAS file (named .LAS).
+void explainLasTakenForList(const char *name, const std::string &bytes);
 // A listed name that check_las refused with `LASType`, where it says why.
 void explainListedRefusal(const std::string &name, int16_t LASType);
 

@@ -132,11 +132,6 @@ void appendLaterFields(std::string &text, const LAS14Header *h, const RecordType
 
 } // namespace
 
-std::string replaceExtension(const std::string &name, const char *suffix)
-{
-    return name.substr(0, name.size() - 4) + suffix;
-}
-
 std::string headerReportText(const LAS14Header *h, const RecordType &type)
 {
     std::string text;
@@ -146,11 +141,6 @@ std::string headerReportText(const LAS14Header *h, const RecordType &type)
     appendGeometry(text, &h->Public);
     appendLaterFields(text, h, type);
     return text;
-}
-
-void writeAsciiHeader(const char *Name, const LAS14Header *h, const RecordType &type)
-{
-    writeHeaderReport(replaceExtension(Name, "_hdr.asc"), h, type);
 }
 
 void writeHeaderReport(const std::string &reportName, const LAS14Header *h, const RecordType &type)

@@ -8,6 +8,7 @@
 // No Windows name can contain a double quote, so no list that converted
 // before changes meaning.
 #include "TREVLIN_tool.h"
+#include "utf8.h"
 
 #include <cstring>
 
@@ -16,11 +17,16 @@ namespace
 
 enum ListEncoding { LIST_BYTES, LIST_UTF16_LE, LIST_UTF16_BE };
 
-// The encoding of the list being read, found by rewindList.
-ListEncoding encoding = LIST_BYTES;
-
 constexpr long END_OF_LIST = -1;
 constexpr long REPLACEMENT = 0xFFFD; // for a UTF-16 unit that pairs with nothing
+
+// A list's bytes being read, character by character.
+struct ListCursor {
+    const std::string &bytes;
+    size_t at;
+    ListEncoding encoding;
+    long pendingUnit; // a unit read ahead that was not the low half of a pair
+};
 
 // White space as the C locale's isspace sees it, whatever the locale.
 bool isListSeparator(long c)
@@ -29,125 +35,100 @@ bool isListSeparator(long c)
 }
 
 // The next UTF-16 unit; END_OF_LIST when fewer than two bytes are left.
-long nextUnit(FILE *flist)
+long nextUnit(ListCursor *list)
 {
-    const int first = std::getc(flist);
-    const int second = first == EOF ? EOF : std::getc(flist);
-    if (second == EOF)
+    if (list->bytes.size() - list->at < 2)
         return END_OF_LIST;
-    return encoding == LIST_UTF16_LE ? first | second << 8 : first << 8 | second;
+    const long first = static_cast<unsigned char>(list->bytes[list->at]);
+    const long second = static_cast<unsigned char>(list->bytes[list->at + 1]);
+    list->at += 2;
+    return list->encoding == LIST_UTF16_LE ? first | second << 8 : first << 8 | second;
 }
 
-// A unit read ahead that was not the low half of a pair.
-long pendingUnit = END_OF_LIST;
-
-long nextCodePoint(FILE *flist)
+long nextCodePoint(ListCursor *list)
 {
-    long unit = pendingUnit != END_OF_LIST ? pendingUnit : nextUnit(flist);
-    pendingUnit = END_OF_LIST;
+    long unit = list->pendingUnit != END_OF_LIST ? list->pendingUnit : nextUnit(list);
+    list->pendingUnit = END_OF_LIST;
     if (unit < 0xD800 || unit > 0xDFFF)
         return unit;
     if (unit > 0xDBFF)
         return REPLACEMENT;
-    const long low = nextUnit(flist);
+    const long low = nextUnit(list);
     if (low < 0xDC00 || low > 0xDFFF) {
-        pendingUnit = low;
+        list->pendingUnit = low;
         return REPLACEMENT;
     }
     return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
 }
 
 // The next character: a byte of a list kept as its bytes, or a code point.
-long nextCharacter(FILE *flist)
+long nextCharacter(ListCursor *list)
 {
-    if (encoding == LIST_BYTES) {
-        const int c = std::getc(flist);
-        return c == EOF ? END_OF_LIST : c;
-    }
-    return nextCodePoint(flist);
+    if (list->encoding != LIST_BYTES)
+        return nextCodePoint(list);
+    if (list->at == list->bytes.size())
+        return END_OF_LIST;
+    return static_cast<unsigned char>(list->bytes[list->at++]);
 }
 
-void appendUtf8(std::string *name, long c)
+void appendCharacter(const ListCursor &list, std::string *name, long c)
 {
-    if (c < 0x80) {
-        name->push_back(static_cast<char>(c));
-        return;
-    }
-    const int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-    static const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
-    name->push_back(static_cast<char>(lead[extra] | (c >> (6 * extra))));
-    for (int k = extra - 1; k >= 0; --k)
-        name->push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
-}
-
-void appendCharacter(std::string *name, long c)
-{
-    if (encoding == LIST_BYTES)
+    if (list.encoding == LIST_BYTES)
         name->push_back(static_cast<char>(c));
     else
-        appendUtf8(name, c);
+        appendUtf8(name, static_cast<char32_t>(c));
 }
 
-bool startsWith(const unsigned char *mark, size_t got, const char *bytes, size_t n)
+// The list at its first name: after the UTF-8 byte-order mark that Windows
+// editors write there; a UTF-16 byte-order mark makes it read as UTF-16.
+ListCursor startOf(const std::string &bytes)
 {
-    return got >= n && std::memcmp(mark, bytes, n) == 0;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return ListCursor{bytes, 3, LIST_BYTES, END_OF_LIST};
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0)
+        return ListCursor{bytes, 2, LIST_UTF16_LE, END_OF_LIST};
+    if (bytes.compare(0, 2, "\xFE\xFF") == 0)
+        return ListCursor{bytes, 2, LIST_UTF16_BE, END_OF_LIST};
+    return ListCursor{bytes, 0, LIST_BYTES, END_OF_LIST};
 }
 
-} // namespace
-
-void rewindList(FILE *flist)
-{
-    std::rewind(flist);
-    encoding = LIST_BYTES;
-    pendingUnit = END_OF_LIST;
-    unsigned char mark[3];
-    const size_t got = std::fread(mark, 1, 3, flist);
-    size_t skipped = 0;
-    if (startsWith(mark, got, "\xEF\xBB\xBF", 3))
-        skipped = 3;
-    else if (startsWith(mark, got, "\xFF\xFE", 2))
-        encoding = LIST_UTF16_LE, skipped = 2;
-    else if (startsWith(mark, got, "\xFE\xFF", 2))
-        encoding = LIST_UTF16_BE, skipped = 2;
-    std::rewind(flist);
-    for (size_t k = 0; k < skipped; ++k)
-        std::getc(flist);
-}
-
-bool readListName(FILE *flist, std::string *name)
+bool nextName(ListCursor *list, std::string *name)
 {
     long c;
     do
-        c = nextCharacter(flist);
+        c = nextCharacter(list);
     while (isListSeparator(c));
     if (c == END_OF_LIST)
         return false;
     name->clear();
     if (c == '"') {
-        for (c = nextCharacter(flist); c != END_OF_LIST && c != '"'; c = nextCharacter(flist))
-            appendCharacter(name, c);
+        for (c = nextCharacter(list); c != END_OF_LIST && c != '"'; c = nextCharacter(list))
+            appendCharacter(*list, name, c);
         return true;
     }
-    for (; c != END_OF_LIST && !isListSeparator(c); c = nextCharacter(flist))
-        appendCharacter(name, c);
+    for (; c != END_OF_LIST && !isListSeparator(c); c = nextCharacter(list))
+        appendCharacter(*list, name, c);
     return true;
 }
 
-bool isUtf8(const std::string &text)
+} // namespace
+
+bool readListBytes(FILE *flist, std::string *bytes)
 {
-    for (size_t k = 0; k < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[k]);
-        const size_t extra = c < 0x80         ? 0
-                             : (c >> 5) == 6  ? 1
-                             : (c >> 4) == 14 ? 2
-                             : (c >> 3) == 30 ? 3
-                                              : 4;
-        if (extra == 4 || (extra > 0 && (c < 0xC2 || k + extra >= text.size())))
-            return false;
-        for (size_t j = 1; j <= extra; ++j)
-            if ((static_cast<unsigned char>(text[k + j]) & 0xC0) != 0x80)
-                return false;
-        k += extra + 1;
-    }
-    return true;
+    bytes->clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, flist)) > 0)
+        bytes->append(chunk, got);
+    return std::ferror(flist) == 0;
+}
+
+std::vector<std::string> listNames(const std::string &bytes)
+{
+    std::vector<std::string> names;
+    ListCursor list = startOf(bytes);
+    std::string name;
+    while (nextName(&list, &name))
+        names.push_back(name);
+    return names;
 }

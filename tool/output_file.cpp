@@ -12,15 +12,13 @@
 //      so a reader sees the old file or the new one.
 //   4. committed or discarded: nothing is registered any more.
 #include "TREVLIN_tool.h"
+#include "output_names.h"
 #include "platform.h"
 
 #include <cstdlib>
 
 namespace
 {
-
-// Leftovers of a killed run end in this, which says what they are.
-constexpr char TEMPORARY_SUFFIX[] = ".incomplete";
 
 // The output between begin and commit; an exit removes its temporary.
 OutputFile *active = nullptr;
@@ -52,47 +50,12 @@ void registerExitHandler()
     endRun(-1);
 }
 
-// The longest name component file systems take: 255 bytes on Linux, 255
-// UTF-16 units on Windows (as nameUnits counts them).
-constexpr size_t MAX_NAME_UNITS = 255;
-
-// `component` without its last UTF-8 character.
-void dropLastCharacter(std::string *component)
-{
-    while (!component->empty() && (static_cast<unsigned char>(component->back()) & 0xC0) == 0x80)
-        component->pop_back();
-    if (!component->empty())
-        component->pop_back();
-}
-
-// <name>.<process>.incomplete, or with -2, -3... when a leftover of a run
-// that had the same process number before is in the way. A temporary never
-// fails where its final name would not: when the last component cannot take
-// the suffix within the limit, its stem is shortened, keeping the process
-// number and the ending that say what the leftover is.
-std::string temporaryName(const std::string &name, int attempt)
-{
-    // Appended piece by piece: GCC 12 warns falsely on a chain of operator+.
-    std::string suffix = ".";
-    suffix += std::to_string(processNumber());
-    if (attempt > 1) {
-        suffix += '-';
-        suffix += std::to_string(attempt);
-    }
-    suffix += TEMPORARY_SUFFIX;
-    std::string component = lastPathComponent(name);
-    const std::string folder = name.substr(0, name.size() - component.size());
-    while (!component.empty() && nameUnits(component) + nameUnits(suffix) > MAX_NAME_UNITS)
-        dropLastCharacter(&component);
-    return folder + component + suffix;
-}
-
 constexpr int MAX_ATTEMPTS = 100;
 
 FILE *createTemporary(OutputFile *f)
 {
     for (int attempt = 1; attempt <= MAX_ATTEMPTS; ++attempt) {
-        f->temporary = temporaryName(f->name, attempt);
+        f->temporary = temporaryNameOf(f->name, processNumber(), attempt);
         setFileBeingWritten(f->temporary, f->name);
         bool nameTaken = false;
         blockInterrupts(); // an interrupt now would remove a file half made

@@ -1,6 +1,7 @@
 // TREVLIN: the platform-specific parts of the tool: the console, output
 // files, terminal detection and the handling of interrupts.
 #include "platform.h"
+#include "utf8.h"
 
 #include "HOLVANE_LiDAR.h"
 
@@ -24,12 +25,6 @@ std::mutex outputNameLock; // held while a set changes (the Windows handler is a
 
 const char INTERRUPTED[] = "TREVLIN: interrupted";
 
-// What separates a path's components; the first is the one put between.
-#ifdef _WIN32
-const char PATH_SEPARATORS[] = "\\/";
-#else
-const char PATH_SEPARATORS[] = "/";
-#endif
 constexpr size_t DEFAULT_COLUMNS = 80; // a terminal that does not say
 
 // "\r", then blanks over the progress line; the line is never wider.
@@ -95,16 +90,6 @@ void noteProgressWidth(size_t columns)
 
 // The separator put between is the one the folder's name already uses
 // ("C:\out" gives "C:\out\t.asc"), or "/", which every platform takes.
-std::string joinPath(const std::string &dir, const std::string &name)
-{
-    if (dir.empty())
-        return name;
-    if (std::string(PATH_SEPARATORS).find(dir.back()) != std::string::npos)
-        return dir + name;
-    const size_t at = dir.find_last_of(PATH_SEPARATORS);
-    return dir + (at == std::string::npos ? '/' : dir[at]) + name;
-}
-
 void reportToStandardError(const char *format, ...)
 {
     va_list arguments;
@@ -125,12 +110,6 @@ void reportToStandardError(const char *format, ...)
     va_end(again);
     flushStandardOutput(); // what standard output printed comes first
     writeStandardError(text);
-}
-
-std::string lastPathComponent(const std::string &path)
-{
-    const size_t at = path.find_last_of(PATH_SEPARATORS);
-    return at == std::string::npos ? path : path.substr(at + 1);
 }
 
 #ifdef _WIN32
@@ -154,23 +133,6 @@ bool isConsole(HANDLE h)
 {
     DWORD mode = 0;
     return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
-}
-
-// How many leading bytes of `text` end on a whole UTF-8 character, so
-// that a character split between two writes is sent whole.
-size_t wholeCharacters(const std::string &text)
-{
-    size_t end = text.size();
-    for (size_t back = 1; back <= 3 && back <= text.size(); ++back) {
-        const unsigned char c = static_cast<unsigned char>(text[text.size() - back]);
-        if ((c & 0xC0) == 0x80)
-            continue;
-        const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        if (length > back)
-            end = text.size() - back;
-        break;
-    }
-    return end;
 }
 
 // UTF-8 text onto a console as UTF-16: what the console shows right
@@ -210,7 +172,7 @@ void drainRelay()
             break;
         relayPending.append(chunk, got);
     }
-    const size_t whole = wholeCharacters(relayPending);
+    const size_t whole = wholeCharacterBytes(relayPending);
     writeConsoleText(consoleOut, relayPending.data(), whole);
     relayPending.erase(0, whole);
 }
@@ -387,17 +349,10 @@ FILE *createOutputFile(const char *name)
     return createShared(name, CREATE_ALWAYS);
 }
 
-// Every UTF-8 byte but a continuation byte starts a character, and those
-// of four bytes take two UTF-16 units.
+// Windows limits a name component in UTF-16 units.
 size_t nameUnits(const std::string &component)
 {
-    size_t units = 0;
-    for (char c : component) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        units += (b & 0xC0) != 0x80 ? 1 : 0;
-        units += b >= 0xF0 ? 1 : 0;
-    }
-    return units;
+    return utf16Units(component);
 }
 
 // Windows gives a new file the folder's inherited permissions.

@@ -18,6 +18,13 @@ inline constexpr char LINE_END[] = "\n";
 #endif
 inline constexpr size_t LINE_END_LENGTH = sizeof LINE_END - 1;
 
+// What separates a path's components.
+#ifdef _WIN32
+inline constexpr char PATH_SEPARATORS[] = "\\/";
+#else
+inline constexpr char PATH_SEPARATORS[] = "/";
+#endif
+
 // The last line of --help: where the platform's users find the manual.
 #ifdef _WIN32
 inline constexpr char WHERE_THE_MANUAL_IS[] =
@@ -76,10 +83,6 @@ FILE *openListFile(const char *name);
 // POSIX systems, UTF-16 units on Windows.
 size_t nameUnits(const std::string &component);
 
-// The last component of a path (after its last separator).
-std::string lastPathComponent(const std::string &path);
-// `name` in the folder `dir`.
-std::string joinPath(const std::string &dir, const std::string &name);
 // A key that two names of one output file share (Windows' names are the
 // same in any case).
 std::string sameFileKey(const std::string &name);

@@ -11,6 +11,7 @@
 // redraw, and stops short of the last column.
 #include "TREVLIN_tool.h"
 #include "platform.h"
+#include "utf8.h"
 
 #include <chrono>
 #include <cstdio>
@@ -70,31 +71,11 @@ size_t columnsOf(char32_t c)
     return within(c, ZERO_WIDTH) ? 0 : within(c, WIDE) ? 2 : 1;
 }
 
-// The code point at text[at] and the bytes it takes; a byte that does not
-// begin valid UTF-8 stands for itself, one column wide.
-char32_t decode(const std::string &text, size_t at, size_t *length)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    const size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    *length = 1;
-    if (n <= 1 || at + n > text.size())
-        return lead;
-    char32_t c = lead & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-        const unsigned char next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xC0) != 0x80)
-            return lead;
-        c = c << 6 | (next & 0x3F);
-    }
-    *length = n;
-    return c;
-}
-
 size_t displayColumns(const std::string &text)
 {
     size_t columns = 0;
     for (size_t at = 0, n = 0; at < text.size(); at += n)
-        columns += columnsOf(decode(text, at, &n));
+        columns += columnsOf(decodeUtf8(text, at, &n));
     return columns;
 }
 
@@ -103,7 +84,7 @@ std::string fittingStart(const std::string &text, size_t columns)
 {
     size_t used = 0, at = 0;
     for (size_t n = 0; at < text.size(); at += n) {
-        const size_t w = columnsOf(decode(text, at, &n));
+        const size_t w = columnsOf(decodeUtf8(text, at, &n));
         if (used + w > columns)
             break;
         used += w;
@@ -117,13 +98,13 @@ std::string fittingEnd(const std::string &text, size_t columns)
 {
     std::vector<size_t> starts; // where each character begins
     for (size_t at = 0, n = 0; at < text.size(); at += n) {
-        decode(text, at, &n);
+        decodeUtf8(text, at, &n);
         starts.push_back(at);
     }
     size_t used = 0, start = text.size();
     for (size_t k = starts.size(); k-- > 0;) {
         size_t n = 0;
-        const size_t w = columnsOf(decode(text, starts[k], &n));
+        const size_t w = columnsOf(decodeUtf8(text, starts[k], &n));
         if (used + w > columns)
             break;
         used += w;

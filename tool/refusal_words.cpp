@@ -43,13 +43,9 @@ void explainUndefinedFormat(const char *name)
 }
 
 // A LAS file given with an upper-case .LAS is taken for a list.
-void explainLasTakenForList(const char *name, FILE *flist)
+void explainLasTakenForList(const char *name, const std::string &bytes)
 {
-    char signature[4] = {};
-    const bool las =
-        std::fread(signature, 1, 4, flist) == 4 && std::memcmp(signature, "LASF", 4) == 0;
-    std::rewind(flist);
-    if (las)
+    if (bytes.compare(0, 4, "LASF") == 0)
         reportToStandardError("TREVLIN: %s is a LAS file, not a list: %s\n", name,
                               LOWER_CASE_ADVICE);
 }

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <limits>
+#include <sys/stat.h>
 
 namespace
 {
@@ -340,6 +342,22 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
          },
          {"-o", "out", "l.txt", "0"},
          "\na/t.las and b/t.las, listed in l.txt, would both be written as out/t.asc\n"},
+        {"a point file and a header report of one name",
+         [](const TempDir &d) {
+             writeLas(d, "x.las", LASTYPE_12_FM0), writeLas(d, "x_hdr.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "x.las\nx_hdr.las\n");
+         },
+         {"l.txt", "15"},
+         "\nx.las and x_hdr.las, listed in l.txt, would both be written as x_hdr.asc\n"},
+        {"a point file and a header report of one name, in an output folder",
+         [](const TempDir &d) {
+             for (const char *folder : {"a", "b", "out"})
+                 std::filesystem::create_directory(d / folder);
+             writeLas(d, "a/x_hdr.las", LASTYPE_12_FM0), writeLas(d, "b/x.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "a/x_hdr.las b/x.las");
+         },
+         {"-q", "-o", "out", "l.txt", "15"},
+         "\na/x_hdr.las and b/x.las, listed in l.txt, would both be written as out/x_hdr.asc\n"},
         {"a list in Latin-1",
          [](const TempDir &d) {
              writeLas(d, "Z\xC3\xBCrich.las", LASTYPE_12_FM0);
@@ -420,6 +438,24 @@ TEST(Driver, ConvertsEveryListedFileWithCounterLines)
         expectConverted(dir, {"l.txt", "16"}, progress, {"a.las", "tiles/t_017.las"}, 16,
                         LASTYPE_11_FM1);
     }
+}
+
+// A list is read once, whole, before any name is checked: it may be a
+// named pipe that another program fills.
+TEST(Driver, AListMayBeANamedPipe)
+{
+    TempDir dir;
+    writeLas(dir, "a.las", LASTYPE_12_FM0, 5), writeLas(dir, "b.las", LASTYPE_12_FM0, 3);
+    ASSERT_EQ(mkfifo((dir / "l.txt").c_str(), 0600), 0);
+    StartedTool started = startTool(dir.path, {"-q", "l.txt", "15"});
+    {
+        std::ofstream fifo(dir / "l.txt");
+        fifo << "a.las\nb.las\n";
+    }
+    const RunResult r = finishTool(started);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(15, LASTYPE_12_FM0, dir / "a.las"));
+    EXPECT_EQ(readFile(dir / "b.asc"), referencePointText(15, LASTYPE_12_FM0, dir / "b.las"));
 }
 
 // Windows paths are full of blanks: in quotes, a listed name holds them,
