@@ -463,6 +463,41 @@ void startWorkers(const PipelineSettings &settings)
     }
 }
 
+// A collection converted one run per tile (a batch job) is never seen
+// whole by one run: `[options] --check-names TILES` judges the names of
+// every tile of it, one a line as find prints them, by the rule of the
+// options, and refuses it when two tiles would write one output.
+int checkNamesOfTiles(int optionEnd, char **argv, const char *tilesName)
+{
+    const int first = parseOptionWords(optionEnd, argv, &options);
+    if (first != optionEnd)
+        failWithUsage("\n\nMissing, or excessive number of, arguments\n");
+    FILE *f = openListFile(tilesName);
+    std::string bytes;
+    const bool read = f && readListBytes(f, &bytes);
+    if (f)
+        std::fclose(f);
+    if (!read)
+        failWith("\nCannot open input ASCII file %s for reading\n", tilesName);
+    std::vector<std::string> tiles;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.find('\n', at);
+        end = end == std::string::npos ? bytes.size() : end;
+        std::string line = bytes.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find_first_not_of(" \t") != std::string::npos)
+            tiles.push_back(line);
+        at = end + 1;
+    }
+    NameCollision c;
+    if (!findNameCollision(tiles, namingRule(), &c))
+        return 0;
+    std::printf("\n%s and %s, listed in %s, would both be written as %s\n", c.first.c_str(),
+                c.second.c_str(), tilesName, c.output.c_str());
+    endRun(-1);
+}
+
 // --version and --help, the only single arguments the tool answers.
 bool answeredAlone(const char *argument)
 {
@@ -498,6 +533,8 @@ int main(int argc, char *argv[])
     watchForInterrupts();
     if (argc == 2 && answeredAlone(argv[1]))
         return 0;
+    if (argc >= 3 && std::strcmp(argv[argc - 2], "--check-names") == 0)
+        return checkNamesOfTiles(argc - 2, argv, argv[argc - 1]);
     const int first = parseOptions(argc, argv, &options);
     if (argc - first != 2)
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");

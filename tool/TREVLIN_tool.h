@@ -55,6 +55,8 @@ constexpr int DEFAULT_GZIP_LEVEL = 1;
 // arguments. An unknown option, or one without its value, ends the process
 // with a line naming it and the usage.
 int parseOptions(int argc, char **argv, RunOptions *o);
+// The same for every word of argv[1..argc-1], however many there are.
+int parseOptionWords(int argc, char **argv, RunOptions *o);
 
 // The command syntax and the Formats, on standard output.
 void usage();

@@ -92,9 +92,12 @@ bool takeOption(int argc, char **argv, int *k, RunOptions *o)
 
 int parseOptions(int argc, char **argv, RunOptions *o)
 {
+    return argc <= 3 ? 1 : parseOptionWords(argc, argv, o);
+}
+
+int parseOptionWords(int argc, char **argv, RunOptions *o)
+{
     int k = 1;
-    if (argc <= 3)
-        return k;
     for (; k < argc && looksLikeOption(argv[k]); ++k) {
         if (std::strcmp(argv[k], "--") == 0)
             return k + 1;

@@ -48,7 +48,13 @@ refused "FORMAT must be a whole number from 0 to 20, not '21'" env TREVLIN_BIN="
 refused "FORMAT must be a whole number from 0 to 20, not '1.5'" env TREVLIN_BIN="$trevlin" bash "$script" tiles.txt 1.5
 refused "TREVLIN is not on PATH" env PATH=/usr/bin:/bin TREVLIN_BIN= bash "$script" tiles.txt 15
 refused "usage:" env TREVLIN_BIN="$trevlin" bash "$script" tiles.txt
-refused "unknown option -x" env TREVLIN_BIN="$trevlin" bash "$script" -x tiles.txt 15
+refused "unknown option -y" env TREVLIN_BIN="$trevlin" bash "$script" -y tiles.txt 15
+mkdir "$refusals/north" "$refusals/south" "$refusals/out"
+cp "$data/PDAL__PDAL__1.2_0.las" "$refusals/north/t.las"
+cp "$data/PDAL__PDAL__1.2_0.las" "$refusals/south/t.las"
+printf 'north/t.las\nsouth/t.las\n' >"$refusals/collide.txt"
+refused "north/t.las and south/t.las, listed in collide.txt, would both be written as $refusals/out/t.asc" \
+  env TREVLIN_BIN="$trevlin" bash "$script" --output-dir "$refusals/out" collide.txt 15
 refused "the output folder nowhere is not a directory" env TREVLIN_BIN="$trevlin" bash "$script" -o nowhere tiles.txt 15
 rm -rf "$refusals"
 echo "ok: the job script refuses bad arguments with status 2"

@@ -458,6 +458,37 @@ TEST(Driver, AListMayBeANamedPipe)
     EXPECT_EQ(readFile(dir / "b.asc"), referencePointText(15, LASTYPE_12_FM0, dir / "b.las"));
 }
 
+// A batch job converts one tile a run, so no run sees two tiles: the job
+// asks --check-names, with its options, before it converts any.
+TEST(Driver, CheckNamesRefusesTilesThatWouldWriteOneOutput)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string tiles, out;
+    } table[] = {
+        {{"--check-names", "t.txt"}, "a/t.las\nb/t.las\n\n", ""},
+        {{"-o", "out", "--check-names", "t.txt"},
+         "a/t.las\r\nb/t.las\r\n",
+         "\na/t.las and b/t.las, listed in t.txt, would both be written as out/t.asc\n"},
+        {{"--check-names", "t.txt"},
+         "x.las\nx_hdr.las\n",
+         "\nx.las and x_hdr.las, listed in t.txt, would both be written as x_hdr.asc\n"},
+        {{"-z", "--check-names", "t.txt"}, "x.las\nx_hdr.las\n", ""},
+        {{"-z", "-o", "out", "--check-names", "t.txt"},
+         "Survey Data/t.las\nt.las\n",
+         "\nSurvey Data/t.las and t.las, listed in t.txt, would both be written as "
+         "out/t.asc.gz\n"},
+    };
+    for (const auto &c : table) {
+        TempDir dir;
+        writeFile(dir / "t.txt", c.tiles);
+        const RunResult r = runTool(dir.path, c.args);
+        EXPECT_EQ(r.status, c.out.empty() ? 0 : 255) << c.tiles;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(filesIn(dir.path).size(), 1u);
+    }
+}
+
 // Windows paths are full of blanks: in quotes, a listed name holds them,
 // in a UTF-16 list too.
 TEST(Driver, AQuotedListedNameHoldsBlanks)
