@@ -5,6 +5,7 @@
 #include "TREVLIN_tool.h"
 #include "extra_bytes.h"
 #include "output_names.h"
+#include "settings.h"
 #include "platform.h"
 #include "utf8.h"
 
@@ -370,59 +371,6 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     warnOfRecordCount(LASName, *h, type, records);
 }
 
-// A setting's value as a whole number from `least` to `most`; anything
-// else refuses the run, naming the setting.
-long wholeNumberSetting(const char *setting, const char *value, long least, long most)
-{
-    long n = 0;
-    for (const char *c = value; *c != '\0' && n <= most; ++c)
-        n = *c >= '0' && *c <= '9' ? n * 10 + (*c - '0') : most + 1;
-    if (n < least || n > most) {
-        std::printf("\n%s is \"%s\"; it must be a whole number from %ld to %ld\n", setting, value,
-                    least, most);
-        endRun(-1);
-    }
-    return n;
-}
-
-// A setting that only the tests change, to make small files behave as
-// large ones: `fallback` when it is not set or empty, and refused, as the
-// settings are, when it is not a whole number from `least` to `most`.
-long testSetting(const char *name, long fallback, long least, long most)
-{
-    const char *value = std::getenv(name);
-    if (!value || *value == '\0')
-        return fallback;
-    return wholeNumberSetting(name, value, least, most);
-}
-
-// Workers from -j or TREVLIN_THREADS: a whole number from 1 to
-// MAX_WORKERS, or, when neither is set (or empty), the machine's hardware
-// threads, at most 8.
-int workerCount()
-{
-    const char *value = options.threads ? options.threads : std::getenv("TREVLIN_THREADS");
-    const char *setting = options.threads ? options.threadsOption : "TREVLIN_THREADS";
-    if (!value || *value == '\0') {
-        const unsigned hardware = std::thread::hardware_concurrency();
-        return hardware == 0 ? 1 : static_cast<int>(hardware < 8 ? hardware : 8);
-    }
-    return static_cast<int>(wholeNumberSetting(setting, value, 1, MAX_WORKERS));
-}
-
-// Durable outputs from --sync or TREVLIN_SYNC: empty or 0 is off, 1 on.
-bool durableOutputs()
-{
-    const char *value = options.sync ? options.sync : std::getenv("TREVLIN_SYNC");
-    const char *setting = options.sync ? "--sync" : "TREVLIN_SYNC";
-    if (!value || *value == '\0' || std::strcmp(value, "0") == 0)
-        return false;
-    if (std::strcmp(value, "1") == 0)
-        return true;
-    std::printf("\n%s is \"%s\"; it must be empty, 0 or 1\n", setting, value);
-    endRun(-1);
-}
-
 void checkOutputFolder()
 {
     if (options.outputDir && outputTargetOf(options.outputDir) != TARGET_DIRECTORY)
@@ -446,12 +394,9 @@ void checkStandardOutput()
 // setting refused leaves standard output as every refusal does.
 PipelineSettings pipelineSettings()
 {
-    const int threads = workerCount();
-    return PipelineSettings{
-        threads < 2 ? 0 : threads,
-        static_cast<size_t>(
-            testSetting("TREVLIN_TEST_JOB_RECORDS", DEFAULT_JOB_RECORDS, 1, MAX_JOB_RECORDS)),
-        DEFAULT_JOB_TEXT_BYTES};
+    const int threads = workerCount(options);
+    return PipelineSettings{threads < 2 ? 0 : threads, jobRecordsSetting(),
+                            DEFAULT_JOB_TEXT_BYTES};
 }
 
 // One thread means no workers: the writer formats its own jobs.
@@ -541,8 +486,8 @@ int main(int argc, char *argv[])
     const char *input = argv[first], *FormatText = argv[first + 1];
     checkOutputFolder();
     const PipelineSettings settings = pipelineSettings();
-    const long progressDelay = testSetting("TREVLIN_TEST_PROGRESS_DELAY_MS", 500, 0, 3600000);
-    setDurableOutputs(durableOutputs());
+    const long progressDelay = progressDelaySetting();
+    setDurableOutputs(durableOutputs(options));
     _extendedInputs = options.extended;
     const bool listMode = checkFileExtension(input, "las") != 0;
     std::vector<Input> inputs;

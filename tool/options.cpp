@@ -75,7 +75,7 @@ bool takeOption(int argc, char **argv, int *k, RunOptions *o)
     if (std::strcmp(word, "-j") == 0 || named(word, "--threads", &value)) {
         o->threadsOption = word[1] == 'j' ? "-j" : "--threads";
         o->threads = valueOf(value, argc, argv, k);
-        return o->threads != nullptr;
+        return o->threads != nullptr && *o->threads != '\0';
     }
     if (std::strcmp(word, "-x") == 0 || std::strcmp(word, "--extended") == 0) {
         o->extended = true;

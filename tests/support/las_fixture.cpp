@@ -300,10 +300,10 @@ bool nobodyCanRun(const std::string &program, const std::string &dir)
 struct NobodysTool {
     std::string path;
     std::string copyDir;
-    NobodysTool()
+    explicit NobodysTool(const char *built)
     {
-        if (nobodyCanRun(TREVLIN_PATH, "/")) {
-            path = TREVLIN_PATH;
+        if (nobodyCanRun(built, "/")) {
+            path = built;
             return;
         }
         std::string pattern = (fs::temp_directory_path() / "trevlin-tool-XXXXXX").string();
@@ -312,7 +312,7 @@ struct NobodysTool {
         copyDir = pattern;
         const std::string copy = copyDir + "/TREVLIN";
         std::error_code failed;
-        fs::copy_file(TREVLIN_PATH, copy, failed);
+        fs::copy_file(built, copy, failed);
         const fs::perms everyoneMayRun = fs::perms::owner_all | fs::perms::group_read |
                                          fs::perms::group_exec | fs::perms::others_read |
                                          fs::perms::others_exec;
@@ -329,10 +329,30 @@ struct NobodysTool {
     }
 };
 
-const std::string &toolForNobody()
+// The settings that only the test build reads, by their prefix.
+bool isTestSetting(const std::string &name)
 {
-    static const NobodysTool tool;
-    return tool.path;
+    return name.rfind("TREVLIN_TEST_", 0) == 0;
+}
+
+// The release build, or the test build where a test setting is given to
+// the run or inherited from the tests' own environment (as CI sets them
+// for whole passes).
+bool needsTestBuild(const Environment &env)
+{
+    for (const char *inherited : {"TREVLIN_TEST_JOB_RECORDS", "TREVLIN_TEST_PROGRESS_DELAY_MS"})
+        if (std::getenv(inherited))
+            return true;
+    for (const auto &[name, value] : env)
+        if (value && isTestSetting(name))
+            return true;
+    return false;
+}
+
+const std::string &toolForNobody(bool testBuild)
+{
+    static const NobodysTool release(TREVLIN_PATH), test(TREVLIN_TEST_PATH);
+    return testBuild ? test.path : release.path;
 }
 
 // What the child reports through the pipe when it cannot become the tool.
@@ -350,9 +370,9 @@ std::string whyNobodyCannotRunIn(const std::string &dir)
 {
     if (geteuid() != 0)
         return "";
-    if (toolForNobody().empty())
+    if (toolForNobody(false).empty())
         return "user nobody can run neither " + std::string(TREVLIN_PATH) + " nor a copy of it";
-    if (!nobodyCanRun(toolForNobody(), dir))
+    if (!nobodyCanRun(toolForNobody(false), dir))
         return "user nobody cannot enter " + dir;
     return "";
 }
@@ -372,7 +392,9 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
     }
     const std::string errPath = terminal >= 0 ? ptsname(terminal) : *capture / "stderr";
     const bool asNobody = how.unprivileged && geteuid() == 0;
-    std::string program = asNobody ? toolForNobody() : TREVLIN_PATH;
+    const bool testBuild = needsTestBuild(how.env);
+    std::string program = asNobody ? toolForNobody(testBuild)
+                                   : testBuild ? TREVLIN_TEST_PATH : TREVLIN_PATH;
     std::vector<char *> argv;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;

@@ -1,0 +1,13 @@
+// TREVLIN: the settings only tests change, as the release build has them:
+// the defaults, read from nowhere.
+#include "settings.h"
+
+size_t jobRecordsSetting()
+{
+    return DEFAULT_JOB_RECORDS;
+}
+
+long progressDelaySetting()
+{
+    return DEFAULT_PROGRESS_DELAY_MS;
+}
