@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,6 +133,14 @@ int parseFormat(const char *text)
 [[noreturn]] void failWith(const char *format, const char *name)
 {
     std::printf(format, name);
+    endRun(-1);
+}
+
+// A buffer that could not grow, on any thread: the run ends in order, its
+// workers stopped and the output being written removed.
+[[noreturn]] void failOutOfMemory()
+{
+    reportToStandardError("TREVLIN: out of memory\n");
     endRun(-1);
 }
 
@@ -300,8 +309,10 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
     const PointsOutcome outcome = writePoints(
         Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records, &extras);
     progressEndFile();
-    if (outcome == POINTS_READ_FAILED) {
+    if (outcome == POINTS_READ_FAILED || outcome == POINTS_OUT_OF_MEMORY) {
         discardOutput(&points);
+        if (outcome == POINTS_OUT_OF_MEMORY)
+            failOutOfMemory();
         failWith("\nFailed to read file %s\n", LASName.c_str());
     }
     commitOutput(&points, outcome == POINTS_WRITTEN);
@@ -471,7 +482,10 @@ int16_t checkFileExtension(const char *filename, const char *extension)
     }
 }
 
-int main(int argc, char *argv[])
+namespace
+{
+
+int run(int argc, char *argv[])
 {
     argv = utf8CommandLine(&argc, argv);
     prepareConsole();
@@ -520,4 +534,15 @@ int main(int argc, char *argv[])
     stopPipeline();
     checkStandardOutput();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        failOutOfMemory();
+    }
 }

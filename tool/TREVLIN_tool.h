@@ -143,7 +143,12 @@ struct PointInput {
 PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12,
                         uint64_t dataEnd = UINT64_MAX);
 
-enum PointsOutcome { POINTS_WRITTEN, POINTS_WRITE_FAILED, POINTS_READ_FAILED };
+enum PointsOutcome {
+    POINTS_WRITTEN,
+    POINTS_WRITE_FAILED,
+    POINTS_READ_FAILED,
+    POINTS_OUT_OF_MEMORY
+};
 
 // Where a point file's text goes: the stream, as plain text or, with a
 // gzip level from 1 to 9, as one gzip member.
@@ -229,6 +234,8 @@ constexpr size_t DEFAULT_JOB_RECORDS = 32768;
 constexpr size_t DEFAULT_JOB_TEXT_BYTES = 1 << 20;
 constexpr size_t MAX_JOB_RECORDS = 1 << 16;
 constexpr int MAX_WORKERS = 256;
+// Jobs in flight at most, whatever the number of workers: about 2 MiB each.
+constexpr size_t MAX_SLOTS = 48;
 
 // Allocates the job buffers and starts the workers, once per run; false
 // when the buffers cannot be had. When no worker can start, the writer

@@ -34,6 +34,7 @@
 // end of the process stops and joins them first.
 #include "TREVLIN_tool.h"
 #include "platform.h"
+#include "settings.h"
 
 #include <condition_variable>
 #include <cstdlib>
@@ -56,6 +57,7 @@ struct Slot {                  // one job's place in the ring
     bool failed;               // ... because reading failed, not at the end
     bool ready;                // formatted, waiting for the writer
     bool packFailed;           // gzip: zlib refused the job's text
+    bool outOfMemory;          // a buffer could not grow
     PackedText packed;         // gzip: the job's whole text, packed
 };
 
@@ -141,11 +143,21 @@ bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
     return packEnd(*packer, &s->packed);
 }
 
-// One job, as a worker or the writer does it.
+// One job, as a worker or the writer does it. A buffer that cannot grow
+// marks the job, so that the writer ends the run in order: a worker must
+// never let the exception end the process under it.
 void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker **packer)
 {
-    readAndFormat(f, in, job, s);
-    s->packFailed = f.gzipLevel > 0 && !s->failed && !packJob(f, s, packer);
+    s->outOfMemory = false;
+    try {
+        if (allocationFailsAt(job))
+            throw std::bad_alloc();
+        readAndFormat(f, in, job, s);
+        s->packFailed = f.gzipLevel > 0 && !s->failed && !packJob(f, s, packer);
+    } catch (const std::bad_alloc &) {
+        s->outOfMemory = true;
+        s->last = true;
+    }
 }
 
 // The writer is the run's critical path, so the workers yield to it: on a
@@ -193,6 +205,8 @@ bool writeJob(const RecordText &text, Slot *s, FILE *fout)
 PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out,
                             GzipMember *member, uint64_t *records)
 {
+    if (s->outOfMemory)
+        return POINTS_OUT_OF_MEMORY;
     if (s->failed)
         return POINTS_READ_FAILED;
     bool written;
@@ -282,12 +296,15 @@ void releaseSlots()
 }
 
 // Enough slots that every worker can have one job in hand and one done
-// while the writer writes another; one when the writer works alone.
+// while the writer writes another; one when the writer works alone. Past
+// MAX_SLOTS more jobs in flight would only wait for the one writer, and
+// the buffers of hundreds of workers would not fit a batch job's memory.
 // Room for a job of the longest plain records, and at least one record of
 // any length a header can declare.
 bool allocateSlots()
 {
-    slots.assign(settings.workers == 0 ? 1 : 2 * static_cast<size_t>(settings.workers) + 2, Slot{});
+    const size_t wanted = settings.workers == 0 ? 1 : 2 * static_cast<size_t>(settings.workers) + 2;
+    slots.assign(wanted < MAX_SLOTS ? wanted : MAX_SLOTS, Slot{});
     recordBufferBytes = settings.jobRecords * sizeof(LAS12fm3);
     if (recordBufferBytes < UINT16_MAX)
         recordBufferBytes = UINT16_MAX;

@@ -11,3 +11,8 @@ long progressDelaySetting()
 {
     return DEFAULT_PROGRESS_DELAY_MS;
 }
+
+bool allocationFailsAt(uint64_t)
+{
+    return false;
+}

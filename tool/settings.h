@@ -27,6 +27,10 @@ bool durableOutputs(const RunOptions &o);
 // TREVLIN_TEST_PROGRESS_DELAY_MS.
 size_t jobRecordsSetting();
 long progressDelaySetting();
+// Whether preparing job `job` of a file fails for want of memory, as the
+// test build can be told to pretend (TREVLIN_TEST_OUT_OF_MEMORY_AT_JOB,
+// read with the job size, before the banner).
+bool allocationFailsAt(uint64_t job);
 
 constexpr long DEFAULT_PROGRESS_DELAY_MS = 500;
 

@@ -153,6 +153,9 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
         {"option after --", oneLas, {"--", "-q", "a.las", "0"}, MISSING_ARGUMENTS},
         {"-o with nothing after it", oneLas, {"-q", "a.las", "0", "-o"}, MISSING_ARGUMENTS},
         {"-o of an empty name", oneLas, {"-o", "", "a.las", "0"}, unknownOption("-o")},
+        // An empty thread count would silently override TREVLIN_THREADS.
+        {"-j of nothing", oneLas, {"-j", "", "a.las", "0"}, unknownOption("-j")},
+        {"--threads= of nothing", oneLas, {"--threads=", "a.las", "0"}, unknownOption("--threads=")},
         {"-o of a missing folder",
          oneLas,
          {"-o", "nowhere", "a.las", "0"},

@@ -350,6 +350,36 @@ TEST(Hostile, FailedWritesLeaveTheFinalNamesAsTheyWere)
     }
 }
 
+// A buffer that cannot grow, on a worker or on the writer: the run ends in
+// order with one line on standard error, and no point file is left,
+// whole or partial.
+TEST(Hostile, RunningOutOfMemoryEndsTheRunInOrder)
+{
+    const struct {
+        const char *threads, *failingJob;
+        bool gzip;
+    } table[] = {{"1", "0", false}, {"1", "5", false}, {"4", "0", false},
+                 {"4", "9", false}, {"4", "3", true},  {"8", "30", true}};
+    for (const auto &c : table) {
+        const std::string what = std::string(c.threads) + " threads, job " + c.failingJob;
+        TempDir dir;
+        writeFile(dir / "a.las", lasFileBytes(headerForType(LASTYPE_12_FM3),
+                                              varietyOfPoints(5, 3000), LASTYPE_12_FM3));
+        const std::vector<std::string> args = c.gzip ? std::vector<std::string>{"-z", "a.las", "0"}
+                                                     : std::vector<std::string>{"a.las", "0"};
+        const std::string pointFile = c.gzip ? "a.asc.gz" : "a.asc";
+        const RunResult r = runTool(dir.path, args,
+                                    {{"TREVLIN_THREADS", c.threads},
+                                     {"TREVLIN_TEST_JOB_RECORDS", "50"},
+                                     {"TREVLIN_TEST_OUT_OF_MEMORY_AT_JOB", c.failingJob}});
+        EXPECT_EQ(r.status, 255) << what;
+        EXPECT_EQ(r.out, bannerText() + progressLines("a.las", pointFile)) << what;
+        EXPECT_EQ(r.err, "TREVLIN: out of memory\n") << what;
+        EXPECT_EQ(filesIn(dir.path).count(pointFile), 0u) << what;
+        EXPECT_EQ(temporariesIn(dir.path), 0u) << what;
+    }
+}
+
 // A batch keeps standard output as its record: one that cannot be written
 // fails the run, and the outputs, written whole, stay.
 TEST(Hostile, StandardOutputThatCannotBeWrittenFailsTheRun)
