@@ -5,8 +5,9 @@
 #include "TREVLIN_tool.h"
 #include "extra_bytes.h"
 #include "output_names.h"
-#include "settings.h"
 #include "platform.h"
+#include "refusal_words.h"
+#include "settings.h"
 #include "utf8.h"
 
 #include <cerrno>
@@ -202,9 +203,11 @@ struct Input {
 };
 
 // A refused file, with every word that may help.
-[[noreturn]] void refuseListed(const std::string &name, const char *listName, int16_t result)
+[[noreturn]] void refuseListed(const std::vector<std::string> &names, size_t at,
+                               const char *listName, int16_t result)
 {
-    explainListedRefusal(name, result);
+    const std::string &name = names[at];
+    explainListedRefusal(names, at, result);
     if (!options.extended)
         explainExtendedOnly(name.c_str(), listName);
     if (!isUtf8(name))
@@ -218,18 +221,23 @@ struct Input {
 // Validation pass over the list: every name must be a convertible LAS
 // file, and without -x all of one record type. The names are kept, so
 // that the conversion converts exactly what was checked.
-std::vector<Input> validateList(const std::vector<std::string> &names, const char *listName)
+std::vector<Input> validateList(const std::string &bytes, const char *listName)
 {
+    const std::vector<std::string> names = listNames(bytes);
     std::vector<Input> inputs;
-    for (const std::string &name : names) {
+    for (size_t at = 0; at < names.size(); ++at) {
+        const std::string &name = names[at];
         // A name with a NUL byte would reach the file system cut short.
-        if (name.find('\0') != std::string::npos)
+        if (name.find('\0') != std::string::npos) {
+            explainNulInList(listName, bytes);
             failWith("\nA name listed in %s contains a NUL byte\n", listName);
+        }
         RecordType type;
         const int16_t result = checkInput(name.c_str(), &type);
         if (result < 1)
-            refuseListed(name, listName, result);
+            refuseListed(names, at, listName, result);
         if (!options.extended && !inputs.empty() && type != inputs.front().type) {
+            explainTypesDiffer(name, type, inputs.front().type);
             std::printf("\nType of file %s differs from that of previous files in %s\n",
                         name.c_str(), listName);
             endRun(-1);
@@ -243,8 +251,8 @@ std::vector<Input> validateList(const std::vector<std::string> &names, const cha
     return inputs;
 }
 
-// The names of a list, read whole before any is checked.
-std::vector<std::string> namesListedIn(const char *listName)
+// The bytes of a list, read whole before any name is checked.
+std::string bytesOfList(const char *listName)
 {
     FILE *flist = openListFile(listName);
     if (!flist)
@@ -255,7 +263,7 @@ std::vector<std::string> namesListedIn(const char *listName)
     if (!read)
         failWith("\nCannot open input ASCII file %s for reading\n", listName);
     explainLasTakenForList(listName, bytes);
-    return listNames(bytes);
+    return bytes;
 }
 
 // The one input named on the command line.
@@ -263,8 +271,8 @@ std::vector<Input> validateFile(const char *input)
 {
     RecordType type;
     const int16_t result = checkInput(input, &type);
-    if (result == 0)
-        explainUndefinedFormat(input);
+    if (result < 1)
+        explainRefusedFile(input, result);
     if (result < 0 && !options.extended)
         explainExtendedOnly(input, input);
     if (result < 1)
@@ -406,8 +414,7 @@ void checkStandardOutput()
 PipelineSettings pipelineSettings()
 {
     const int threads = workerCount(options);
-    return PipelineSettings{threads < 2 ? 0 : threads, jobRecordsSetting(),
-                            DEFAULT_JOB_TEXT_BYTES};
+    return PipelineSettings{threads < 2 ? 0 : threads, jobRecordsSetting(), DEFAULT_JOB_TEXT_BYTES};
 }
 
 // One thread means no workers: the writer formats its own jobs.
@@ -503,12 +510,13 @@ int run(int argc, char *argv[])
     const long progressDelay = progressDelaySetting();
     setDurableOutputs(durableOutputs(options));
     _extendedInputs = options.extended;
+    explainFirstArgument(input, FormatText);
     const bool listMode = checkFileExtension(input, "las") != 0;
     std::vector<Input> inputs;
     if (!listMode) {
         inputs = validateFile(input);
     } else {
-        inputs = validateList(namesListedIn(input), input);
+        inputs = validateList(bytesOfList(input), input);
     }
     check_numeric_argument(FormatText);
     const int Format = parseFormat(FormatText);

@@ -97,15 +97,6 @@ void discardOutput(OutputFile *f);
 // file or the new one under the final name, whole.
 void setDurableOutputs(bool durable);
 
-// ====================== Words for silent refusals ======================
-// One line each on standard error; standard output stays as it is.
-// A LAS 1.0/1.1 file declaring point data format 2 or 3 (check_las gives 0).
-void explainUndefinedFormat(const char *name);
-// A would-be list that is a LAS file (named .LAS).
-void explainLasTakenForList(const char *name, const std::string &bytes);
-// A listed name that check_las refused with `LASType`, where it says why.
-void explainListedRefusal(const std::string &name, int16_t LASType);
-
 // ====================== Header report ======================
 // Writes <name>_hdr.asc; ends the process when it cannot be written.
 // `h` holds as much of the header as the file's version has, zeros after.

@@ -136,6 +136,36 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          {"a.las", "20"},
          "\na.las does not contain RGB data\n"},
         // Two arguments are never options.
+        {"-q, and the Format forgotten",
+         oneLas,
+         {"-q", "a.las"},
+         "\nFile name (-q) is too short\n",
+         {},
+         "TREVLIN: -q looks like an option: options come before the two arguments (TREVLIN -q "
+         "<file> <Format>)\n"},
+        {"a folder without an extension",
+         [](const TempDir &d) { std::filesystem::create_directory(d / "survey_tiles"); },
+         {"survey_tiles", "0"},
+         "\nExtension of file survey_tiles should be preceeded by a dot (.)\n",
+         {},
+         "TREVLIN: survey_tiles is a directory\n"},
+        {"a folder named .las",
+         [](const TempDir &d) { std::filesystem::create_directory(d / "adir2.las"); },
+         {"adir2.las", "0"},
+         "\nadir2.las is not a valid .las file\n\n",
+         {},
+         "TREVLIN: adir2.las is a directory\n"},
+        {"a compressed LAS file",
+         [](const TempDir &d) {
+             LAS12Header h = headerForType(LASTYPE_12_FM0);
+             h.PointDataFormatID = 0x80 | 3, h.PointDataRecordLength = 34;
+             writeFile(d / "t.laz", headerBytes(h));
+         },
+         {"t.laz", "0"},
+         "\nA name listed in t.laz contains a NUL byte\n",
+         {},
+         "TREVLIN: t.laz is compressed LAS (LAZ), which TREVLIN does not read: decompress it into "
+         "a .las file first\n"},
         {"-o alone before the Format", oneLas, {"-o", "0"}, "\nFile name (-o) is too short\n"},
         {"-z alone before the Format", oneLas, {"-z", "0"}, "\nFile name (-z) is too short\n"},
         {"-- alone before the Format", oneLas, {"--", "0"}, "\nFile name (--) is too short\n"},
@@ -155,7 +185,10 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
         {"-o of an empty name", oneLas, {"-o", "", "a.las", "0"}, unknownOption("-o")},
         // An empty thread count would silently override TREVLIN_THREADS.
         {"-j of nothing", oneLas, {"-j", "", "a.las", "0"}, unknownOption("-j")},
-        {"--threads= of nothing", oneLas, {"--threads=", "a.las", "0"}, unknownOption("--threads=")},
+        {"--threads= of nothing",
+         oneLas,
+         {"--threads=", "a.las", "0"},
+         unknownOption("--threads=")},
         {"-o of a missing folder",
          oneLas,
          {"-o", "nowhere", "a.las", "0"},
@@ -272,7 +305,41 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
              writeFile(d / "l.txt", "a.las\nb.las\nc.las\n");
          },
          {"l.txt", "0"},
-         "\nType of file c.las differs from that of previous files in l.txt\n"},
+         "\nType of file c.las differs from that of previous files in l.txt\n",
+         {},
+         "TREVLIN: c.las is LAS 1.2 point format 1, the files before it are LAS 1.2 point format "
+         "0\n"},
+        {"a name with blanks, unquoted",
+         [](const TempDir &d) {
+             writeLas(d, "PSME 2019 tile.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "PSME 2019 tile.las\n");
+         },
+         {"l.txt", "0"},
+         "Unable to open file PSME in file_access()\n\nFile PSME does NOT exist\n"
+         "PSME (listed in l.txt) is not a valid LAS file\n",
+         {},
+         "TREVLIN: PSME does not exist, but \"PSME 2019 tile.las\" does: quote names that hold "
+         "blanks\n"},
+        {"UTF-16 without a byte-order mark",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", std::string("a\0.\0l\0a\0s\0\r\0\n\0", 14));
+         },
+         {"l.txt", "0"},
+         "\nA name listed in l.txt contains a NUL byte\n",
+         {},
+         "TREVLIN: l.txt looks like UTF-16 without a byte-order mark: save the list as UTF-8, or "
+         "as UTF-16 with a byte-order mark\n"},
+        {"a folder, listed",
+         [](const TempDir &d) {
+             std::filesystem::create_directory(d / "adir2.las");
+             writeFile(d / "l.txt", "adir2.las\n");
+         },
+         {"l.txt", "0"},
+         "\nadir2.las is not a valid .las file\n\nadir2.las (listed in l.txt) is not a valid LAS "
+         "file\n",
+         {},
+         "TREVLIN: adir2.las is a directory\n"},
         {"listed file missing",
          [](const TempDir &d) {
              writeLas(d, "a.las", LASTYPE_12_FM0);
@@ -940,7 +1007,8 @@ TEST(Driver, EveryValidatorRejectionStopsTheRun)
         std::string bytes, message, err;
     } table[] = {
         {badSignature, "\nf.las is not a valid .las file\n\n", ""},
-        {headerWith(1, 2, 0, 20).substr(0, 50), "\nf.las is not a valid .las file\n\n", ""},
+        {headerWith(1, 2, 0, 20).substr(0, 50), "\nf.las is not a valid .las file\n\n",
+         "TREVLIN: f.las holds only 50 bytes; a LAS header has 227\n"},
         {headerWith(1, 3, 0, 20), "\nCannot handle las files of version 1.3\n", ""},
         {headerWith(2, 0, 0, 20), "\nCannot handle las files of version 2.x\n", ""},
         {headerWith(1, 2, 4, 20),
