@@ -12,6 +12,7 @@
 //      so a reader sees the old file or the new one.
 //   4. committed or discarded: nothing is registered any more.
 #include "TREVLIN_tool.h"
+#include "interrupt_report.h"
 #include "output_names.h"
 #include "platform.h"
 

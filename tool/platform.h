@@ -1,5 +1,7 @@
 // TREVLIN: what differs between the platforms the tool is built for. This
-// file and platform.cpp are the only places that know.
+// file, platform_posix.cpp and platform_windows.cpp (one of which CMake
+// builds) are the only places that know; the .cpp files hold only calls of
+// the operating system.
 #ifndef TREVLIN_PLATFORM_H
 #define TREVLIN_PLATFORM_H
 
@@ -126,6 +128,9 @@ uint64_t fileSizeOf(FILE *f);
 
 bool standardErrorIsTerminal();
 
+// The width of a terminal that does not say.
+constexpr size_t DEFAULT_COLUMNS = 80;
+
 // Columns of the terminal that standard error shows on, asked afresh at
 // each call so that a resized window is followed; 80 when it cannot tell.
 size_t standardErrorColumns();
@@ -136,17 +141,12 @@ size_t standardErrorColumns();
 // line says so on standard error, and the process ends as interrupted
 // (by the same signal on POSIX systems, so that shells and schedulers see
 // it). Standard output gets nothing more.
+// The handlers run reportInterrupt (interrupt_report.h).
 void watchForInterrupts();
 
-// The temporary file about to be created and written for the output
-// `finalName`: named before it exists, so that an interrupt removes it and
-// says that `finalName` was not written.
-void setFileBeingWritten(const std::string &temporary, const std::string &finalName);
-// No temporary file is being written: an interrupt removes nothing.
-void clearFileBeingWritten();
-
-// Characters of the progress line on the terminal (0: none).
-void noteProgressWidth(size_t columns);
+// Writes to standard error with calls that are safe in an interrupt, as
+// deleteFile is.
+void writeErrorSafely(const char *text, size_t n);
 
 // Makes the calling thread give way to the process's other threads.
 void lowerThisThreadsPriority();

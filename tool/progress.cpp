@@ -10,6 +10,7 @@
 // a combining mark none) against the terminal's width, asked at each
 // redraw, and stops short of the last column.
 #include "TREVLIN_tool.h"
+#include "interrupt_report.h"
 #include "platform.h"
 #include "utf8.h"
 

@@ -1,121 +1,17 @@
-// TREVLIN: the platform-specific parts of the tool: the console, output
-// files, terminal detection and the handling of interrupts.
+// TREVLIN: the operating-system calls of the Windows build: the console,
+// output files, terminal detection and the handling of interrupts.
+#include "interrupt_report.h"
 #include "platform.h"
 #include "utf8.h"
 
 #include "HOLVANE_LiDAR.h"
 
-#include <atomic>
-#include <csignal>
-#include <cstdarg>
 #include <cstdlib>
-#include <mutex>
-#include <vector>
-
-namespace
-{
-
-// The output file being written and the line an interrupt prints for it.
-// There are two sets, so that a handler always finds a complete one: the
-// next is prepared while the other is in force.
-std::string outputName[2], removedMessage[2];
-std::atomic<int> outputInForce{-1}; // index of the set in force; -1: none
-std::atomic<size_t> progressColumns{0};
-std::mutex outputNameLock; // held while a set changes (the Windows handler is a thread)
-
-const char INTERRUPTED[] = "TREVLIN: interrupted";
-
-constexpr size_t DEFAULT_COLUMNS = 80; // a terminal that does not say
-
-// "\r", then blanks over the progress line; the line is never wider.
-constexpr size_t MAX_CLEARED = 256;
-struct ClearText {
-    char text[MAX_CLEARED + 1];
-    constexpr ClearText() : text{}
-    {
-        text[0] = '\r';
-        for (size_t k = 1; k <= MAX_CLEARED; ++k)
-            text[k] = ' ';
-    }
-};
-constexpr ClearText CLEAR{};
-
-size_t clearedColumns()
-{
-    const size_t columns = progressColumns.load();
-    return columns < MAX_CLEARED ? columns : MAX_CLEARED;
-}
-
-// Each platform's own, below: safe to call in an interrupt, as is deleteFile.
-void writeError(const char *text, size_t n);
-
-// What every interrupt does before the process ends: the progress line is
-// cleared, the file being written removed, and the one line printed.
-void reportInterrupt()
-{
-    if (const size_t columns = clearedColumns(); columns > 0) {
-        writeError(CLEAR.text, columns + 1);
-        writeError("\r", 1);
-    }
-    const int k = outputInForce.load();
-    if (k >= 0 && deleteFile(outputName[k].c_str())) {
-        writeError(removedMessage[k].data(), removedMessage[k].size());
-    } else {
-        writeError(INTERRUPTED, sizeof INTERRUPTED - 1);
-        writeError(LINE_END, LINE_END_LENGTH);
-    }
-}
-
-} // namespace
-
-void setFileBeingWritten(const std::string &temporary, const std::string &finalName)
-{
-    std::lock_guard<std::mutex> held(outputNameLock);
-    const int next = outputInForce.load() == 0 ? 1 : 0;
-    outputName[next] = temporary;
-    removedMessage[next] =
-        std::string(INTERRUPTED) + "; removed incomplete " + finalName + LINE_END;
-    outputInForce.store(next);
-}
-
-void clearFileBeingWritten()
-{
-    outputInForce.store(-1);
-}
-
-void noteProgressWidth(size_t columns)
-{
-    progressColumns.store(columns);
-}
-
-// The separator put between is the one the folder's name already uses
-// ("C:\out" gives "C:\out\t.asc"), or "/", which every platform takes.
-void reportToStandardError(const char *format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    char small[512];
-    va_list again;
-    va_copy(again, arguments);
-    const int n = std::vsnprintf(small, sizeof small, format, arguments);
-    va_end(arguments);
-    std::string text;
-    if (n >= 0 && static_cast<size_t>(n) < sizeof small)
-        text.assign(small, static_cast<size_t>(n));
-    else if (n >= 0) {
-        text.resize(static_cast<size_t>(n) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.resize(static_cast<size_t>(n));
-    }
-    va_end(again);
-    flushStandardOutput(); // what standard output printed comes first
-    writeStandardError(text);
-}
-
-#ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <vector>
 #include <windows.h>
 
 namespace
@@ -214,17 +110,6 @@ void relayStandardOutput()
     std::atexit(finishRelay);
 }
 
-void writeError(const char *text, size_t n)
-{
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (isConsole(err)) {
-        writeConsoleText(err, text, n);
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(err, text, static_cast<DWORD>(n), &written, nullptr);
-}
-
 // Runs in a thread of its own, while the conversion goes on. The point
 // file was created with FILE_SHARE_DELETE, so it can be deleted while the
 // writer still has it open; it disappears when the process ends, which
@@ -240,7 +125,7 @@ BOOL WINAPI onConsoleControl(DWORD event)
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     std::lock_guard<std::mutex> gate(interruptGate);
-    std::lock_guard<std::mutex> held(outputNameLock);
+    std::lock_guard<std::mutex> held(fileBeingWrittenLock());
     drainRelay();
     reportInterrupt();
     restoreConsole();
@@ -484,212 +369,13 @@ char **utf8CommandLine(int *argc, char **argv)
     return pointers.data();
 }
 
-#else
-#include <cerrno>
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace
+void writeErrorSafely(const char *text, size_t n)
 {
-
-const int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
-
-void writeError(const char *text, size_t n)
-{
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, n);
-}
-
-// Only async-signal-safe calls: the names and texts were made before the
-// file was created, and the signal's default action then ends the process
-// as that signal, once the handler returns and the signal is unblocked.
-extern "C" void onInterrupt(int signal)
-{
-    reportInterrupt();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-sigset_t interruptSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : INTERRUPTS)
-        sigaddset(&set, s);
-    return set;
-}
-
-sigset_t maskBeforeBlocking;
-
-} // namespace
-
-void prepareConsole()
-{
-}
-
-void flushStandardOutput()
-{
-    std::fflush(stdout);
-}
-
-void writeStandardError(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
-
-// A signal ignored when the tool starts (nohup, a background job of a
-// script) stays ignored, as the caller meant.
-void watchForInterrupts()
-{
-    for (int s : INTERRUPTS) {
-        struct sigaction before {
-        };
-        if (sigaction(s, nullptr, &before) != 0 || before.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction action {
-        };
-        action.sa_handler = onInterrupt;
-        action.sa_mask = interruptSet(); // one interrupt handled at a time
-        sigaction(s, &action, nullptr);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (isConsole(err)) {
+        writeConsoleText(err, text, n);
+        return;
     }
+    DWORD written = 0;
+    WriteFile(err, text, static_cast<DWORD>(n), &written, nullptr);
 }
-
-FILE *openInputFile(const char *name)
-{
-    return open_stream(name, "rb");
-}
-
-FILE *openListFile(const char *name)
-{
-    return open_stream(name, "rb");
-}
-
-std::string sameFileKey(const std::string &name)
-{
-    return name;
-}
-
-size_t nameUnits(const std::string &component)
-{
-    return component.size();
-}
-
-FILE *createOutputFile(const char *name)
-{
-    return std::fopen(name, "wb");
-}
-
-void keepPermissionsOf(const char *name, FILE *f)
-{
-    struct stat status;
-    if (stat(name, &status) == 0 && S_ISREG(status.st_mode))
-        fchmod(fileno(f), status.st_mode & 07777);
-}
-
-bool syncToDisk(FILE *f)
-{
-    return std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-}
-
-bool syncFolderOf(const char *name)
-{
-    const size_t at = std::string(name).find_last_of('/');
-    const std::string folder = at == std::string::npos ? "." : std::string(name, at == 0 ? 1 : at);
-    const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = fsync(fd) == 0;
-    close(fd);
-    return synced;
-}
-
-// O_EXCL: two runs can never share one temporary name.
-FILE *createNewOutputFile(const char *name, bool *nameTaken)
-{
-    *nameTaken = false;
-    const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *nameTaken = errno == EEXIST;
-        return nullptr;
-    }
-    FILE *f = fdopen(fd, "wb");
-    if (!f)
-        close(fd);
-    return f;
-}
-
-OutputTarget outputTargetOf(const char *name)
-{
-    struct stat status;
-    if (stat(name, &status) != 0 || S_ISREG(status.st_mode))
-        return TARGET_FILE_OR_ABSENT;
-    return S_ISDIR(status.st_mode) ? TARGET_DIRECTORY : TARGET_SPECIAL;
-}
-
-bool replaceFile(const char *from, const char *to)
-{
-    return std::rename(from, to) == 0;
-}
-
-bool deleteFile(const char *name)
-{
-    return unlink(name) == 0;
-}
-
-unsigned long processNumber()
-{
-    return static_cast<unsigned long>(getpid());
-}
-
-uint64_t fileSizeOf(FILE *f)
-{
-    struct stat status;
-    if (fstat(fileno(f), &status) != 0 || status.st_size < 0)
-        return 0;
-    return static_cast<uint64_t>(status.st_size);
-}
-
-bool standardErrorIsTerminal()
-{
-    return isatty(STDERR_FILENO) != 0;
-}
-
-size_t standardErrorColumns()
-{
-    struct winsize size {
-    };
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
-        return DEFAULT_COLUMNS;
-    return size.ws_col;
-}
-
-// Linux keeps a nice value per thread; elsewhere in POSIX it is the
-// process's, which would slow the writer too, so it is left alone there.
-void lowerThisThreadsPriority()
-{
-#ifdef __linux__
-    errno = 0;
-    [[maybe_unused]] const int niceness = nice(4);
-#endif
-}
-
-char **utf8CommandLine(int *, char **argv)
-{
-    return argv;
-}
-
-void blockInterrupts()
-{
-    const sigset_t set = interruptSet();
-    pthread_sigmask(SIG_BLOCK, &set, &maskBeforeBlocking);
-}
-
-void unblockInterrupts()
-{
-    pthread_sigmask(SIG_SETMASK, &maskBeforeBlocking, nullptr);
-}
-#endif
