@@ -21,7 +21,7 @@
 //   --fault RAW   makes the writer's last digit wrong for RAW, to show that
 //                 a wrong text is caught
 // Exits 0 when every text matched, 1 on any mismatch, 2 on bad usage.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 #include "number_text.h"
 
 #include <atomic>

@@ -15,7 +15,8 @@
 //        for profiling the tool by hand)
 //        trevlin_bench --extended-only 1 [--points N] [--runs R]   (only LAS
 //        1.4 format 6 against LAS 1.2 format 1)
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
+#include "las_input.h"
 #include "reference_writer.h"
 
 #include <algorithm>

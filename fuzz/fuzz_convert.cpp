@@ -1,8 +1,10 @@
 // A whole conversion of arbitrary bytes: header read, decimal counts,
 // header report and the Format writer, each compared with the fprintf
 // reference.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 #include "fuzz_support.h"
+#include "header_report.h"
+#include "pipeline.h"
 #include "reference_writer.h"
 
 #include <cstring>

@@ -2,10 +2,12 @@
 // every file it accepts converts in Format 0 (extra-bytes columns
 // included) and one more Format, and gets its header report, exactly as
 // an independent reading of the bytes says.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 #include "extended_reference.h"
 #include "extra_bytes.h"
 #include "fuzz_support.h"
+#include "header_report.h"
+#include "pipeline.h"
 
 #include <cstring>
 

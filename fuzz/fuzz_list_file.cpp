@@ -3,8 +3,8 @@
 // names, and a name that begins with a double quote runs to the next one
 // (or the end) and holds what lies between. A UTF-16 list gives names that
 // are all UTF-8.
-#include "TREVLIN_tool.h"
 #include "fuzz_support.h"
+#include "list_file.h"
 #include "utf8.h"
 
 #include <cstdlib>

@@ -2,10 +2,16 @@
 // Usage: TREVLIN <LAS File | ASCII List> <Format>
 // Every input and the Format are validated before anything is written; then
 // each input gets <name>.asc (point text) and <name>_hdr.asc (header report).
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 #include "extra_bytes.h"
+#include "header_report.h"
+#include "list_file.h"
+#include "options.h"
+#include "output_file.h"
 #include "output_names.h"
+#include "pipeline.h"
 #include "platform.h"
+#include "progress.h"
 #include "refusal_words.h"
 #include "settings.h"
 #include "utf8.h"
@@ -101,6 +107,15 @@ void help()
     std::fputs(WHERE_THE_MANUAL_IS, stdout);
 }
 
+// Every end of a run but a complete one comes here: the workers are
+// stopped and joined, so that no thread runs while the exit handlers
+// (which remove the output being written) and static destructors do.
+[[noreturn]] void endRun(int status)
+{
+    stopPipeline();
+    std::exit(status);
+}
+
 [[noreturn]] void failWithUsage(const char *message)
 {
     std::puts(message);
@@ -143,6 +158,20 @@ int parseFormat(const char *text)
 {
     reportToStandardError("TREVLIN: out of memory\n");
     endRun(-1);
+}
+
+// A refusal whose words a module made.
+[[noreturn]] void refuse(const std::string &message)
+{
+    std::fputs(message.c_str(), stdout);
+    endRun(-1);
+}
+
+// An output that could not be made whole ends the run, naming it.
+void requireOutput(OutputOutcome outcome, const std::string &name)
+{
+    if (outcome != OUTPUT_DONE)
+        failWith(outputFailureMessage(outcome), name.c_str());
 }
 
 NamingRule namingRule()
@@ -310,7 +339,7 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
                     const ExtraColumns &extras, int position, int LASCount, uint64_t *records)
 {
     OutputFile points;
-    beginOutput(&points, LASNameASCII);
+    requireOutput(beginOutput(&points, LASNameASCII), LASNameASCII);
     const LAS12Header *ph12 = &h->Public;
     const PointInput in = pointInputOf(LASName.c_str(), fin, ph12, pointDataEnd(*h, type));
     progressStartFile(LASName, position, LASCount, in.dataBytes / type.RecordLength);
@@ -323,7 +352,7 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
             failOutOfMemory();
         failWith("\nFailed to read file %s\n", LASName.c_str());
     }
-    commitOutput(&points, outcome == POINTS_WRITTEN);
+    requireOutput(commitOutput(&points, outcome == POINTS_WRITTEN), LASNameASCII);
 }
 
 // A file cut short (an interrupted copy) or holding more than it says
@@ -382,7 +411,7 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
-    writeHeaderReport(names.report, h, type);
+    requireOutput(writeHeaderReport(names.report, h, type), names.report);
     uint64_t records = 0;
     writePointFile(LASName, names.points, Format, type, fin, h, extras, position, LASCount,
                    &records);
@@ -411,10 +440,35 @@ void checkStandardOutput()
 
 // The pipeline as the settings ask; read before the banner, so that a
 // setting refused leaves standard output as every refusal does.
-PipelineSettings pipelineSettings()
+PipelineSettings pipelineSettings(TestSettings *tests)
 {
-    const int threads = workerCount(options);
-    return PipelineSettings{threads < 2 ? 0 : threads, jobRecordsSetting(), DEFAULT_JOB_TEXT_BYTES};
+    int threads = 0;
+    std::string refusal;
+    if (!workerCount(options, &threads, &refusal) || !testSettings(tests, &refusal))
+        refuse(refusal);
+    return PipelineSettings{threads < 2 ? 0 : threads, tests->jobRecords, DEFAULT_JOB_TEXT_BYTES};
+}
+
+void setUpDurableOutputs()
+{
+    bool durable = false;
+    std::string refusal;
+    if (!durableOutputs(options, &durable, &refusal))
+        refuse(refusal);
+    setDurableOutputs(durable);
+}
+
+// Options must all be known and have their values.
+int optionsEnd(int argc, char **argv, bool anyCount)
+{
+    const char *refused = nullptr;
+    const int first = anyCount ? parseOptionWords(argc, argv, &options, &refused)
+                               : parseOptions(argc, argv, &options, &refused);
+    if (first >= 0)
+        return first;
+    std::printf("\nUnknown option, or option without its value: %s\n\n", refused);
+    usage();
+    endRun(-1);
 }
 
 // One thread means no workers: the writer formats its own jobs.
@@ -432,8 +486,7 @@ void startWorkers(const PipelineSettings &settings)
 // options, and refuses it when two tiles would write one output.
 int checkNamesOfTiles(int optionEnd, char **argv, const char *tilesName)
 {
-    const int first = parseOptionWords(optionEnd, argv, &options);
-    if (first != optionEnd)
+    if (optionsEnd(optionEnd, argv, true) != optionEnd)
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
     FILE *f = openListFile(tilesName);
     std::string bytes;
@@ -501,14 +554,14 @@ int run(int argc, char *argv[])
         return 0;
     if (argc >= 3 && std::strcmp(argv[argc - 2], "--check-names") == 0)
         return checkNamesOfTiles(argc - 2, argv, argv[argc - 1]);
-    const int first = parseOptions(argc, argv, &options);
+    const int first = optionsEnd(argc, argv, false);
     if (argc - first != 2)
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
     const char *input = argv[first], *FormatText = argv[first + 1];
     checkOutputFolder();
-    const PipelineSettings settings = pipelineSettings();
-    const long progressDelay = progressDelaySetting();
-    setDurableOutputs(durableOutputs(options));
+    TestSettings tests{};
+    const PipelineSettings settings = pipelineSettings(&tests);
+    setUpDurableOutputs();
     _extendedInputs = options.extended;
     explainFirstArgument(input, FormatText);
     const bool listMode = checkFileExtension(input, "las") != 0;
@@ -528,7 +581,7 @@ int run(int argc, char *argv[])
     if (!options.quiet)
         credits();
     startWorkers(settings);
-    progressSetUp(standardErrorIsTerminal(), progressDelay);
+    progressSetUp(standardErrorIsTerminal(), tests.progressDelayMs);
     LAS14Header h;
     const int LASCount = static_cast<int>(inputs.size());
     for (int t = 0; t < LASCount; ++t)

@@ -1,5 +1,5 @@
 // TREVLIN: number of decimals printed for each axis.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 
 #include <cmath>
 

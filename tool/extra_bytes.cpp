@@ -1,7 +1,7 @@
 // TREVLIN: columns for the attributes the Extra Bytes VLR describes.
 #include "extra_bytes.h"
 
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 
 #include <charconv>
 #include <cstring>

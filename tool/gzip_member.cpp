@@ -8,7 +8,7 @@
 // which job. The writer frames them: a fixed header (no name, no time, so
 // that two runs give the same bytes), the pieces, an empty final block,
 // and a trailer whose CRC-32 and length are combined from the pieces'.
-#include "TREVLIN_tool.h"
+#include "gzip_member.h"
 
 #include <zlib.h>
 

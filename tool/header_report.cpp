@@ -1,5 +1,7 @@
 // TREVLIN: the header report <name>_hdr.asc, one labelled value per line.
-#include "TREVLIN_tool.h"
+#include "header_report.h"
+
+#include "coordinate_precision.h"
 #include "number_text.h"
 #include "platform.h"
 
@@ -143,10 +145,14 @@ std::string headerReportText(const LAS14Header *h, const RecordType &type)
     return text;
 }
 
-void writeHeaderReport(const std::string &reportName, const LAS14Header *h, const RecordType &type)
+OutputOutcome writeHeaderReport(const std::string &reportName, const LAS14Header *h,
+                                const RecordType &type)
 {
-    OutputFile report;
-    beginOutput(&report, reportName);
     const std::string text = headerReportText(h, type);
-    commitOutput(&report, writeAll(report.stream, text.data(), text.size()));
+    OutputFile report;
+    const OutputOutcome begun = beginOutput(&report, reportName);
+    if (begun != OUTPUT_DONE)
+        return begun;
+    const bool written = std::fwrite(text.data(), 1, text.size(), report.stream) == text.size();
+    return commitOutput(&report, written);
 }

@@ -7,7 +7,8 @@
 // blanks ("C:\Survey Data\Kachel 01.las"); the quotes are not part of it.
 // No Windows name can contain a double quote, so no list that converted
 // before changes meaning.
-#include "TREVLIN_tool.h"
+#include "list_file.h"
+
 #include "utf8.h"
 
 #include <cstring>

@@ -5,7 +5,7 @@
 // look like (a first argument "-o" is a file name there). With more, the
 // words before the first one that is not an option are options, and "--"
 // ends them.
-#include "TREVLIN_tool.h"
+#include "options.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -90,12 +90,12 @@ bool takeOption(int argc, char **argv, int *k, RunOptions *o)
 
 } // namespace
 
-int parseOptions(int argc, char **argv, RunOptions *o)
+int parseOptions(int argc, char **argv, RunOptions *o, const char **refused)
 {
-    return argc <= 3 ? 1 : parseOptionWords(argc, argv, o);
+    return argc <= 3 ? 1 : parseOptionWords(argc, argv, o, refused);
 }
 
-int parseOptionWords(int argc, char **argv, RunOptions *o)
+int parseOptionWords(int argc, char **argv, RunOptions *o, const char **refused)
 {
     int k = 1;
     for (; k < argc && looksLikeOption(argv[k]); ++k) {
@@ -103,9 +103,8 @@ int parseOptionWords(int argc, char **argv, RunOptions *o)
             return k + 1;
         const char *word = argv[k];
         if (!takeOption(argc, argv, &k, o)) {
-            std::printf("\nUnknown option, or option without its value: %s\n\n", word);
-            usage();
-            endRun(-1);
+            *refused = word;
+            return -1;
         }
     }
     return k;

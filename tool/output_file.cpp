@@ -11,7 +11,8 @@
 //   3. closed and checked: the rename replaces the final name in one step,
 //      so a reader sees the old file or the new one.
 //   4. committed or discarded: nothing is registered any more.
-#include "TREVLIN_tool.h"
+#include "output_file.h"
+
 #include "interrupt_report.h"
 #include "output_names.h"
 #include "platform.h"
@@ -45,12 +46,6 @@ void registerExitHandler()
     (void)registered;
 }
 
-[[noreturn]] void failOutput(const char *format, const std::string &name)
-{
-    std::printf(format, name.c_str());
-    endRun(-1);
-}
-
 constexpr int MAX_ATTEMPTS = 100;
 
 FILE *createTemporary(OutputFile *f)
@@ -78,7 +73,7 @@ void closeQuietly(OutputFile *f)
 
 } // namespace
 
-void beginOutput(OutputFile *f, const std::string &name)
+OutputOutcome beginOutput(OutputFile *f, const std::string &name)
 {
     registerExitHandler();
     f->name = name;
@@ -94,9 +89,10 @@ void beginOutput(OutputFile *f, const std::string &name)
     }
     if (!f->stream) {
         clearFileBeingWritten();
-        failOutput("\nFailed to open file %s for writing\n", name);
+        return OUTPUT_OPEN_FAILED;
     }
     active = f;
+    return OUTPUT_DONE;
 }
 
 void setDurableOutputs(bool wanted)
@@ -104,7 +100,7 @@ void setDurableOutputs(bool wanted)
     durable = wanted;
 }
 
-void commitOutput(OutputFile *f, bool written)
+OutputOutcome commitOutput(OutputFile *f, bool written)
 {
     if (hasTemporary(*f)) {
         keepPermissionsOf(f->name.c_str(), f->stream);
@@ -115,7 +111,7 @@ void commitOutput(OutputFile *f, bool written)
     f->stream = nullptr;
     if (!closed || !written) {
         discardOutput(f);
-        failOutput("\nFailed to write file %s\n", f->name);
+        return OUTPUT_WRITE_FAILED;
     }
     // An interrupt waits until the rename is done and nothing is in force,
     // so it can neither remove the file being renamed nor make the rename
@@ -127,13 +123,23 @@ void commitOutput(OutputFile *f, bool written)
     unblockInterrupts();
     if (!renamed) {
         discardOutput(f);
-        failOutput("\nFailed to rename the complete text of %s into place\n", f->name);
+        return OUTPUT_RENAME_FAILED;
     }
     active = nullptr;
     // The rename is kept once the folder is; the file is whole under its
     // final name by now, so a failure here is only a weaker promise.
     if (durable && hasTemporary(*f) && !syncFolderOf(f->name.c_str()))
-        failOutput("\nFailed to write file %s\n", f->name);
+        return OUTPUT_WRITE_FAILED;
+    return OUTPUT_DONE;
+}
+
+const char *outputFailureMessage(OutputOutcome outcome)
+{
+    switch (outcome) {
+    case OUTPUT_OPEN_FAILED: return "\nFailed to open file %s for writing\n";
+    case OUTPUT_RENAME_FAILED: return "\nFailed to rename the complete text of %s into place\n";
+    default: return "\nFailed to write file %s\n";
+    }
 }
 
 void discardOutput(OutputFile *f)

@@ -32,8 +32,10 @@
 // one lock. They are started once per run and serve every file; the
 // writer returns from a file only when no worker is busy with it, and every
 // end of the process stops and joins them first.
-#include "TREVLIN_tool.h"
+#include "pipeline.h"
+
 #include "platform.h"
+#include "progress.h"
 #include "settings.h"
 
 #include <condition_variable>
@@ -369,12 +371,6 @@ void stopPipeline()
         t.join();
     workers.clear();
     releaseSlots();
-}
-
-void endRun(int status)
-{
-    stopPipeline();
-    std::exit(status);
 }
 
 namespace

@@ -1,9 +1,13 @@
 // TREVLIN: the Format writer. Turns the point records of one LAS file into
 // the column header line and one text line per whole record.
-#include "TREVLIN_tool.h"
+#include "point_export.h"
+
+#include "coordinate_precision.h"
 #include "extra_bytes.h"
+#include "gzip_member.h"
 #include "las_input.h"
 #include "number_text.h"
+#include "pipeline.h"
 #include "platform.h"
 
 #include <algorithm>

@@ -9,7 +9,8 @@
 // It is therefore measured in display columns (a CJK character takes two,
 // a combining mark none) against the terminal's width, asked at each
 // redraw, and stops short of the last column.
-#include "TREVLIN_tool.h"
+#include "progress.h"
+
 #include "interrupt_report.h"
 #include "platform.h"
 #include "utf8.h"

@@ -2,14 +2,12 @@
 // the defaults, read from nowhere.
 #include "settings.h"
 
-size_t jobRecordsSetting()
-{
-    return DEFAULT_JOB_RECORDS;
-}
+#include "pipeline.h"
 
-long progressDelaySetting()
+bool testSettings(TestSettings *settings, std::string *)
 {
-    return DEFAULT_PROGRESS_DELAY_MS;
+    *settings = TestSettings{DEFAULT_JOB_RECORDS, DEFAULT_PROGRESS_DELAY_MS};
+    return true;
 }
 
 bool allocationFailsAt(uint64_t)

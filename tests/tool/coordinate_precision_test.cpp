@@ -1,5 +1,5 @@
 // Decimal counts per axis, judged exactly in binary64.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 
 #include <gtest/gtest.h>
 

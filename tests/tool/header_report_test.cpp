@@ -1,5 +1,6 @@
 // The 34-line header report, checked line by line.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
+#include "header_report.h"
 #include "las_fixture.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,9 @@
 // text buffers of a few lines, so that job boundaries fall everywhere and
 // jobs outgrow their text: every number of workers writes the bytes of the
 // fprintf reference. Built with ThreadSanitizer, this is also the race test.
-#include "TREVLIN_tool.h"
+#include "coordinate_precision.h"
 #include "las_fixture.h"
+#include "pipeline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,19 @@
+// TREVLIN: the header report <name>_hdr.asc, one labelled value per line.
+#ifndef TREVLIN_HEADER_REPORT_H
+#define TREVLIN_HEADER_REPORT_H
+
+#include "las_input.h"
+#include "output_file.h"
+
+#include <string>
+
+// The report's text: 34 lines, and for LAS 1.3 and 1.4 the fields their
+// headers add. `h` holds as much of the header as the file's version has,
+// zeros after.
+std::string headerReportText(const LAS14Header *h, const RecordType &type);
+
+// Writes the report under the name `reportName`.
+OutputOutcome writeHeaderReport(const std::string &reportName, const LAS14Header *h,
+                                const RecordType &type);
+
+#endif

@@ -1,0 +1,87 @@
+// TREVLIN: the Format writer: the column header line and one text line per
+// whole point record, as the Format selects.
+#ifndef TREVLIN_POINT_EXPORT_H
+#define TREVLIN_POINT_EXPORT_H
+
+#include "las_input.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+struct ExtraColumns; // extra_bytes.h
+constexpr int MAX_FORMAT = 20;
+
+// Whether Format writes a value line per record of this type.
+bool formatServesType(int Format, const RecordType &type);
+
+// Room that the longest value line may need at the end of a text buffer.
+constexpr size_t MAX_LINE_BYTES = 2048;
+
+// One input's point data as the Format writer reads it.
+struct PointInput {
+    const char *name;   // the LAS file, which pipeline workers open again
+    FILE *fin;          // positioned at dataStart
+    uint64_t dataStart; // OffsetToData
+    uint64_t dataBytes; // bytes from dataStart to the end when the conversion began
+    uint64_t dataLimit; // the most bytes of point data the header allows (records end
+                        // where extended records begin); UINT64_MAX: up to the end
+};
+
+// The input as it is when its conversion begins: fin positioned at
+// OffsetToData, and the bytes of point data from there to the end, or to
+// `dataEnd` when what follows the points is not points.
+PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12,
+                        uint64_t dataEnd = UINT64_MAX);
+
+enum PointsOutcome {
+    POINTS_WRITTEN,
+    POINTS_WRITE_FAILED,
+    POINTS_READ_FAILED,
+    POINTS_OUT_OF_MEMORY
+};
+
+// Where a point file's text goes: the stream, as plain text or, with a
+// gzip level from 1 to 9, as one gzip member.
+struct PointOutput {
+    FILE *stream;
+    int gzipLevel; // 0: plain text
+};
+
+// Streams every whole point record of the input into the output as the
+// Format's text, on the pipeline's workers when there are any, on the
+// calling thread otherwise, and counts them in *records. The text ends at
+// the end of the input, or at a read that failed.
+// `extras`: the columns of the extra bytes, which Format 0 appends.
+PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
+                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
+                          const ExtraColumns *extras = nullptr);
+
+// What the text of one file's records depends on (point_export.cpp).
+struct FileLayout;
+
+struct RecordText;
+
+// The text of the records from *r up to `end`, written from `out`, while a
+// line is sure to fit before `textEnd`; moves *r past the records written
+// and returns where their text ends.
+using RecordFormatter = char *(*)(char *out, const char *textEnd, const unsigned char **r,
+                                  const unsigned char *end, const RecordText &t);
+
+// How one file's records become text.
+struct RecordText {
+    RecordFormatter format;
+    const FileLayout *layout;
+    size_t recordSize;
+    size_t lineBytes; // room the longest line may need: MAX_LINE_BYTES, more with extra columns
+};
+
+// Writes the text of the records in [r, end) through the buffer `text` of
+// `textBytes`, writing it out whenever it is full; what is left pending
+// ends at *pending. False when writing failed.
+bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
+                     const unsigned char *r, const unsigned char *end);
+
+bool writeAll(FILE *fout, const char *text, size_t n);
+
+#endif
