@@ -402,14 +402,8 @@ std::vector<FILE *> workerStreams(const char *name)
 PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, const PointOutput &out,
                               GzipMember *member, uint64_t *records)
 {
-    // A caller that never started the pipeline (a harness of one file)
-    // gets the writer alone for this file.
-    const bool ownSlots = slots.empty();
     // Lines longer than half a job's text could not be written in pieces.
-    if (!ownSlots && 2 * text.lineBytes > settings.jobTextBytes)
-        return POINTS_WRITE_FAILED;
-    if (ownSlots &&
-        !startPipeline(PipelineSettings{0, DEFAULT_JOB_RECORDS, DEFAULT_JOB_TEXT_BYTES}))
+    if (slots.empty() || 2 * text.lineBytes > settings.jobTextBytes)
         return POINTS_WRITE_FAILED;
     const bool severalJobs = in.dataBytes > settings.jobRecords * text.recordSize;
     std::vector<FILE *> streams;
@@ -424,7 +418,5 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
                                                   : writeFile(f, out, member, records);
     for (FILE *stream : streams)
         std::fclose(stream);
-    if (ownSlots)
-        stopPipeline();
     return outcome;
 }

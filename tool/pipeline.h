@@ -32,7 +32,8 @@ void stopPipeline();
 // or as gzip pieces added to *member, counting the records written in
 // *records. The jobs are formatted on the workers, or on the calling
 // thread when there are none, the input fits one job, or the workers'
-// streams cannot be opened: the text is the same either way.
+// streams cannot be opened: the text is the same either way. A pipeline
+// not started writes nothing (POINTS_WRITE_FAILED).
 PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, const PointOutput &out,
                               GzipMember *member, uint64_t *records);
 

@@ -553,10 +553,6 @@ PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput 
                            const PointOutput &out, const LAS12Header *ph12, GzipMember *member,
                            uint64_t *records, const ExtraColumns *extras)
 {
-    if (!formatServesType(Format, type)) {
-        *records = in.dataBytes / type.RecordLength; // present, though not printed
-        return POINTS_WRITTEN;
-    }
     const FileLayout layout = layoutOfFile(ph12, type, extras);
     const RecordText text{formatterFor(Format, type, extras), &layout, type.RecordLength,
                           MAX_LINE_BYTES + (extras ? extras->textBytes : 0)};

@@ -51,7 +51,8 @@ struct PointOutput {
 // Streams every whole point record of the input into the output as the
 // Format's text, on the pipeline's workers when there are any, on the
 // calling thread otherwise, and counts them in *records. The text ends at
-// the end of the input, or at a read that failed.
+// the end of the input, or at a read that failed. The pipeline has been
+// started, and the Format serves the record type.
 // `extras`: the columns of the extra bytes, which Format 0 appends.
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
                           const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
