@@ -25,7 +25,7 @@ std::string joinPath(const std::string &dir, const std::string &name)
     if (std::string(PATH_SEPARATORS).find(dir.back()) != std::string::npos)
         return dir + name;
     const size_t at = dir.find_last_of(PATH_SEPARATORS);
-    return dir + (at == std::string::npos ? '/' : dir[at]) + name;
+    return dir + (at == std::string::npos ? PATH_SEPARATORS[0] : dir[at]) + name;
 }
 
 std::string lastPathComponent(const std::string &path)

@@ -27,7 +27,8 @@ OutputNames outputNamesOf(const std::string &input, const NamingRule &rule);
 // shortened where the last component would pass the file system's limit.
 std::string temporaryNameOf(const std::string &name, unsigned long process, int attempt);
 
-// `name` in the folder `dir`, with the separator `dir` already uses.
+// `name` in the folder `dir`, with the separator `dir` already uses, or
+// the platform's own ("o\a.asc" on Windows, "o/a.asc" elsewhere).
 std::string joinPath(const std::string &dir, const std::string &name);
 // The name without its folders.
 std::string lastPathComponent(const std::string &path);

@@ -20,7 +20,7 @@ inline constexpr char LINE_END[] = "\n";
 #endif
 inline constexpr size_t LINE_END_LENGTH = sizeof LINE_END - 1;
 
-// What separates a path's components.
+// What separates a path's components; the first is the platform's own.
 #ifdef _WIN32
 inline constexpr char PATH_SEPARATORS[] = "\\/";
 #else
