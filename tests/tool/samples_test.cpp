@@ -104,4 +104,32 @@ TEST(Samples, WithExtendedEveryRealFileConverts)
     }
 }
 
+// A few -x conversions against texts fixed once (and read independently):
+// a LAS 1.4 scan angle in degrees and the 1.4 report, LAS 1.3 format 4
+// with waveforms inside the file, extra-bytes columns.
+TEST(Samples, ExtendedFilesMatchTheirGoldenTexts)
+{
+    const std::string data = TREVLIN_TEST_DATA;
+    const struct {
+        const char *stem;
+        int Format;
+        bool report;
+    } table[] = {{"PDAL__PDAL__test1_4", 10, true},
+                 {"laspy__laspy__simple1_3", 0, true},
+                 {"hobuinc__laz-perf__extrabytes", 0, false}};
+    for (const auto &c : table) {
+        TempDir dir;
+        std::filesystem::copy_file(data + "/" + c.stem + ".las", dir / "p.las");
+        ASSERT_EQ(runTool(dir.path, {"-x", "-q", "p.las", std::to_string(c.Format)}).status, 0);
+        const std::string golden =
+            data + "/golden/" + c.stem + ".x.F" + std::to_string(c.Format) + ".asc";
+        EXPECT_EQ(readFile(dir / "p.asc"), readFile(golden)) << golden;
+        EXPECT_EQ(readFile(golden), extendedReferencePoints(c.Format, dir / "p.las")) << golden;
+        if (c.report) {
+            EXPECT_EQ(readFile(dir / "p_hdr.asc"),
+                      readFile(data + "/golden/" + c.stem + ".x_hdr.asc"));
+        }
+    }
+}
+
 } // namespace
