@@ -49,12 +49,12 @@ refused "FORMAT must be a whole number from 0 to 20, not '1.5'" env TREVLIN_BIN=
 refused "TREVLIN is not on PATH" env PATH=/usr/bin:/bin TREVLIN_BIN= bash "$script" tiles.txt 15
 refused "usage:" env TREVLIN_BIN="$trevlin" bash "$script" tiles.txt
 refused "unknown option -y" env TREVLIN_BIN="$trevlin" bash "$script" -y tiles.txt 15
-mkdir "$refusals/north" "$refusals/south" "$refusals/out"
+mkdir "$refusals/north" "$refusals/south" "$refusals/text"
 cp "$data/PDAL__PDAL__1.2_0.las" "$refusals/north/t.las"
 cp "$data/PDAL__PDAL__1.2_0.las" "$refusals/south/t.las"
 printf 'north/t.las\nsouth/t.las\n' >"$refusals/collide.txt"
-refused "north/t.las and south/t.las, listed in collide.txt, would both be written as $refusals/out/t.asc" \
-  env TREVLIN_BIN="$trevlin" bash "$script" --output-dir "$refusals/out" collide.txt 15
+refused "north/t.las and south/t.las, listed in collide.txt, would both be written as $refusals/text/t.asc" \
+  env TREVLIN_BIN="$trevlin" bash "$script" --output-dir "$refusals/text" collide.txt 15
 refused "the output folder nowhere is not a directory" env TREVLIN_BIN="$trevlin" bash "$script" -o nowhere tiles.txt 15
 rm -rf "$refusals"
 echo "ok: the job script refuses bad arguments with status 2"
