@@ -179,6 +179,19 @@ NamingRule namingRule()
     return NamingRule{options.outputDir, options.gzipLevel > 0};
 }
 
+// A LAZ input's VLR and chunk table, or the end of the run, naming the file
+// and what is damaged or not decoded yet.
+void readLazContainer(FILE *fin, const std::string &name, const LAS14Header &h,
+                      const RecordType &type, LazFile *laz)
+{
+    std::string why;
+    const LazReadOutcome outcome = readLazFile(fin, h, type, laz, &why);
+    if (outcome == LAZ_READ)
+        return;
+    std::printf(lazRefusalMessage(outcome), name.c_str(), why.c_str());
+    endRun(-1);
+}
+
 // Reads the whole header (227 bytes, or with -x as many as its version
 // has) and makes sure it still describes the file that was validated, with
 // point data after the header.
@@ -209,6 +222,10 @@ void checkListedHeader(const std::string &name, const RecordType &type)
         failWith("\nCannot open binary file %s for reading\n\n", name.c_str());
     LAS14Header h;
     readHeader(fin, name, type, &h);
+    if (type.compressed) {
+        LazFile laz;
+        readLazContainer(fin, name, h, type, &laz);
+    }
     std::fclose(fin);
 }
 
@@ -306,6 +323,9 @@ std::vector<Input> validateFile(const char *input)
         explainExtendedOnly(input, input);
     if (result < 1)
         endRun(-1);
+    // A LAZ file is judged whole before anything is written, as a list is.
+    if (type.compressed)
+        checkListedHeader(input, type);
     return {Input{input, type}};
 }
 
@@ -334,22 +354,42 @@ void checkAvailabilityOfAll(int Format, const std::vector<Input> &inputs, const 
 
 // Writes the point text of one input into LASNameASCII, with the progress
 // line shown while it runs; the records converted go in *records.
+// The records an input holds: what its point data can hold, or for LAZ
+// what its chunks hold.
+uint64_t recordsOf(const PointInput &in, const RecordType &type)
+{
+    if (!in.laz)
+        return in.dataBytes / type.RecordLength;
+    uint64_t records = 0;
+    for (const LazChunk &chunk : in.laz->chunks)
+        records += chunk.points;
+    return records;
+}
+
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
                     const RecordType &type, FILE *fin, const LAS14Header *h,
-                    const ExtraColumns &extras, int position, int LASCount, uint64_t *records)
+                    const ExtraColumns &extras, const LazFile *laz, int position, int LASCount,
+                    uint64_t *records)
 {
     OutputFile points;
     requireOutput(beginOutput(&points, LASNameASCII), LASNameASCII);
     const LAS12Header *ph12 = &h->Public;
-    const PointInput in = pointInputOf(LASName.c_str(), fin, ph12, pointDataEnd(*h, type));
-    progressStartFile(LASName, position, LASCount, in.dataBytes / type.RecordLength);
+    PointInput in = pointInputOf(LASName.c_str(), fin, ph12, pointDataEnd(*h, type));
+    std::string damage;
+    in.laz = laz, in.failure = &damage;
+    progressStartFile(LASName, position, LASCount, recordsOf(in, type));
     const PointsOutcome outcome = writePoints(
         Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records, &extras);
     progressEndFile();
-    if (outcome == POINTS_READ_FAILED || outcome == POINTS_OUT_OF_MEMORY) {
+    if (outcome == POINTS_READ_FAILED || outcome == POINTS_OUT_OF_MEMORY ||
+        outcome == POINTS_DECODE_FAILED) {
         discardOutput(&points);
         if (outcome == POINTS_OUT_OF_MEMORY)
             failOutOfMemory();
+        if (outcome == POINTS_DECODE_FAILED) {
+            std::printf(lazRefusalMessage(LAZ_DAMAGED), LASName.c_str(), damage.c_str());
+            endRun(-1);
+        }
         failWith("\nFailed to read file %s\n", LASName.c_str());
     }
     requireOutput(commitOutput(&points, outcome == POINTS_WRITTEN), LASNameASCII);
@@ -405,6 +445,9 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     // interrupted run has shown everything it printed.
     flushStandardOutput();
     readHeader(fin, LASName, type, h);
+    LazFile laz;
+    if (type.compressed)
+        readLazContainer(fin, LASName, *h, type, &laz);
     const ExtraColumns extras =
         Format == 0 ? extraColumnsOfInput(fin, LASName, *h, type) : ExtraColumns{};
     const LAS12Header *ph12 = &h->Public;
@@ -413,8 +456,8 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
         failWith("\nCannot reach the point data of %s\n", LASName.c_str());
     requireOutput(writeHeaderReport(names.report, h, type), names.report);
     uint64_t records = 0;
-    writePointFile(LASName, names.points, Format, type, fin, h, extras, position, LASCount,
-                   &records);
+    writePointFile(LASName, names.points, Format, type, fin, h, extras,
+                   type.compressed ? &laz : nullptr, position, LASCount, &records);
     std::fclose(fin);
     warnOfRecordCount(LASName, *h, type, records);
 }
@@ -564,7 +607,9 @@ int run(int argc, char *argv[])
     setUpDurableOutputs();
     _extendedInputs = options.extended;
     explainFirstArgument(input, FormatText);
-    const bool listMode = checkFileExtension(input, "las") != 0;
+    const bool listMode =
+        checkFileExtension(input, "las") != 0 &&
+        !(options.extended && classify_file_extension(input, "laz") == EXTENSION_MATCHES);
     std::vector<Input> inputs;
     if (!listMode) {
         inputs = validateFile(input);

@@ -73,13 +73,15 @@ void appendIdentity(std::string &text, const LAS12Header *h, const RecordType &t
 
 // 1.0-1.2 formats print as one character; the formats of LAS 1.3 and 1.4
 // reach 10, which prints as a number.
+// LAZ's compression bits are no part of the format printed.
 void appendPointFormat(std::string &text, const LAS12Header *h, const RecordType &type)
 {
     const char *label = "Point Data Format ID:              ";
+    const uint8_t format = type.compressed ? type.PointFormat : h->PointDataFormatID;
     if (type.VersionMinor >= 3)
-        appendUnsigned(text, label, h->PointDataFormatID);
+        appendUnsigned(text, label, format);
     else
-        appendDigitChar(text, label, h->PointDataFormatID);
+        appendDigitChar(text, label, format);
 }
 
 void appendLayout(std::string &text, const LAS12Header *h, const RecordType &type)
@@ -142,6 +144,10 @@ std::string headerReportText(const LAS14Header *h, const RecordType &type)
     appendLayout(text, &h->Public, type);
     appendGeometry(text, &h->Public);
     appendLaterFields(text, h, type);
+    if (type.compressed) {
+        text += "Compression:                       LAZ";
+        text += LINE_END;
+    }
     return text;
 }
 

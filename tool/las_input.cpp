@@ -35,19 +35,22 @@ int16_t judgeExtended(const LAS14Header &whole, size_t have, const char *name, R
     if (h.VersionMinor > 4)
         return refuse("\nCannot handle las files of version %c.%c\n", digitChar(h.VersionMajor),
                       digitChar(h.VersionMinor));
+    // LAZ sets bit 7 of the format byte; bit 6 with it is no LAZ at all.
+    const bool compressed = (h.PointDataFormatID & 0xC0) == 0x80;
+    const uint8_t format = compressed ? h.PointDataFormatID & 0x3F : h.PointDataFormatID;
     const uint8_t highest = las_highest_point_format(h.VersionMinor);
-    if (h.PointDataFormatID > highest) {
-        if (h.VersionMinor <= 1 && h.PointDataFormatID <= 3)
+    if (format > highest) {
+        if (h.VersionMinor <= 1 && format <= 3)
             return LASTYPE_UNSUPPORTED_PAIR;
         if (h.VersionMinor <= 2)
             return refuse("\nPointDataFormatID in %s is %c. Only 0, 1, 2, or 3 is accepted\n", name,
-                          digitChar(h.PointDataFormatID));
-        return refuse("\nPointDataFormatID in %s is %d. LAS 1.%d accepts 0 to %d\n", name,
-                      h.PointDataFormatID, h.VersionMinor, highest);
+                          digitChar(format));
+        return refuse("\nPointDataFormatID in %s is %d. LAS 1.%d accepts 0 to %d\n", name, format,
+                      h.VersionMinor, highest);
     }
-    if (h.PointDataRecordLength < las_format_record_size(h.PointDataFormatID))
+    if (h.PointDataRecordLength < las_format_record_size(format))
         return refuse("\nData format of %s (%d) is incompatible with Length of Data Record (%d)\n",
-                      name, h.PointDataFormatID, static_cast<int>(h.PointDataRecordLength));
+                      name, format, static_cast<int>(h.PointDataRecordLength));
     const unsigned least = las_header_size_of_version(h.VersionMinor);
     if (have < least)
         return refuse("\nFile %s ends within its %u-byte header\n", name, least);
@@ -57,7 +60,7 @@ int16_t judgeExtended(const LAS14Header &whole, size_t have, const char *name, R
     if (h.OffsetToData < h.HeaderSize)
         return refuse("\nOffsetToData of %s (%u) lies within its %d-byte header\n", name,
                       static_cast<unsigned>(h.OffsetToData), static_cast<int>(h.HeaderSize));
-    *type = RecordType{h.VersionMinor, h.PointDataFormatID, h.PointDataRecordLength};
+    *type = RecordType{h.VersionMinor, format, h.PointDataRecordLength, compressed};
     return 1;
 }
 
@@ -79,7 +82,9 @@ int16_t checkExtended(const char *name, RecordType *type)
         error_msg(1, name);
         return LASTYPE_INVALID;
     }
-    if (check_file_extension(name, "las") < 0)
+    // With -x, compressed LAS is read too, under its usual name.
+    if (classify_file_extension(name, "laz") != EXTENSION_MATCHES &&
+        check_file_extension(name, "las") < 0)
         return LASTYPE_INVALID;
     LAS14Header h;
     const size_t have = readHead(name, &h);
@@ -150,7 +155,11 @@ void explainExtendedOnly(const char *name, const char *input)
     RecordType type;
     if (judgeExtended(h, readHead(name, &h), nullptr, &type) < 1)
         return;
-    if (type.VersionMinor >= 3)
+    if (type.compressed)
+        reportToStandardError(
+            "TREVLIN: %s is compressed LAS (LAZ); TREVLIN -x %s <Format> converts it\n", name,
+            input);
+    else if (type.VersionMinor >= 3)
         reportToStandardError(
             "TREVLIN: %s is a LAS 1.%d file of point data format %d; TREVLIN -x %s <Format> "
             "converts it\n",

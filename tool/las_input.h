@@ -15,8 +15,9 @@
 // header's scales and offsets.
 struct RecordType {
     uint8_t VersionMinor = 0;
-    uint8_t PointFormat = 0;
+    uint8_t PointFormat = 0;   // without the compression bits
     uint16_t RecordLength = 0; // the stride: the format's length, or more
+    bool compressed = false;   // LAZ: the records are LASzip-compressed
 
     bool operator==(const RecordType &) const = default;
 };

@@ -38,6 +38,7 @@
 #include "progress.h"
 #include "settings.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -49,18 +50,26 @@
 namespace
 {
 
-struct Slot {                  // one job's place in the ring
-    unsigned char *records;    // the job's records, as read
-    char *text;                // their text
-    size_t length;             // bytes of text in `text`
-    const unsigned char *rest; // first record whose text is not in `text`
-    const unsigned char *end;  // end of the whole records read
-    bool last;                 // the read came back short: the file ends here
-    bool failed;               // ... because reading failed, not at the end
-    bool ready;                // formatted, waiting for the writer
-    bool packFailed;           // gzip: zlib refused the job's text
-    bool outOfMemory;          // a buffer could not grow
-    PackedText packed;         // gzip: the job's whole text, packed
+struct Slot {                   // one job's place in the ring
+    unsigned char *records;     // the job's records, as read
+    const unsigned char *begin; // the first record: in `records`, or in `decoded`
+    char *text;                 // their text
+    size_t length;              // bytes of text in `text`
+    const unsigned char *rest;  // first record whose text is not in `text`
+    const unsigned char *end;   // end of the whole records read
+    bool last;                  // the read came back short: the file ends here
+    bool failed;                // ... because reading failed, not at the end
+    bool ready;                 // formatted, waiting for the writer
+    bool packFailed;            // gzip: zlib refused the job's text
+    bool outOfMemory;           // a buffer could not grow
+    PackedText packed;          // gzip: the job's whole text, packed
+    // LAZ: a job is a chunk, decoded whole and formatted whole on the
+    // worker, however long its text.
+    std::vector<unsigned char> compressed, decoded;
+    std::vector<char> chunkText;
+    size_t chunkTextLength;
+    std::string problem; // why the chunk could not be decoded
+    uint64_t job;        // which job of the file the slot holds
 };
 
 struct FileInHand {         // what the workers need of the file
@@ -70,6 +79,8 @@ struct FileInHand {         // what the workers need of the file
     uint64_t dataLimit;     // bytes of point data at most
     size_t jobRecords;      // whole records per job
     int gzipLevel;          // 0: plain text
+    const LazFile *laz;     // LAZ: one job a chunk
+    std::string *failure;   // LAZ: why a chunk could not be decoded
 };
 
 // Set up before the workers start and left alone until they have ended.
@@ -89,11 +100,12 @@ uint64_t nextJob = 0;                // the next job number to hand out
 uint64_t lastJob = 0;                // no job beyond this one is handed out
 uint64_t writing = 0;                // the job the writer waits for or writes
 size_t busy = 0;                     // jobs handed out and not yet ready
+size_t window = 0;                   // jobs of the file in flight at most
 bool quitting = false;
 
 bool jobToTake()
 {
-    return file && nextJob <= lastJob && nextJob < writing + slots.size();
+    return file && nextJob <= lastJob && nextJob < writing + window;
 }
 
 // Fills the slot with job `job` of the file: its whole records and as much
@@ -112,11 +124,66 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
         got = std::fread(s->records, 1, static_cast<size_t>(bytes), in);
     s->last = got < jobBytes;
     s->failed = !reached || std::ferror(in) != 0;
+    s->begin = s->records;
     s->end = s->records + got / recordSize * recordSize;
     s->rest = s->records;
+    s->chunkTextLength = 0;
     const char *textEnd = s->text + settings.jobTextBytes;
     char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
     s->length = static_cast<size_t>(out - s->text);
+}
+
+// Most points of a chunk decoded at once: a chunk claiming more is refused
+// rather than allowed to take the machine's memory.
+constexpr uint64_t MAX_CHUNK_POINTS = uint64_t{1} << 22;
+
+// The whole text of the records from s->rest on, into s->chunkText.
+void formatWhole(const FileInHand &f, Slot *s)
+{
+    const size_t room = 2 * f.text->lineBytes;
+    size_t used = 0;
+    while (s->rest != s->end) {
+        if (s->chunkText.size() - used < room + (64u << 10))
+            s->chunkText.resize(s->chunkText.size() + s->chunkText.size() / 2 + room + (1u << 20));
+        char *start = s->chunkText.data();
+        char *out =
+            f.text->format(start + used, start + s->chunkText.size(), &s->rest, s->end, *f.text);
+        used = static_cast<size_t>(out - start);
+    }
+    s->chunkTextLength = used;
+}
+
+// LAZ: job `job` is chunk `job`, read with one positioned read, decoded
+// and formatted.
+void decodeAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
+{
+    const LazChunk &chunk = f.laz->chunks[job];
+    s->last = job + 1 == f.laz->chunks.size();
+    s->failed = false;
+    s->length = s->chunkTextLength = 0;
+    s->begin = s->rest = s->end = nullptr;
+    s->problem.clear();
+    if (chunk.points > MAX_CHUNK_POINTS) {
+        s->problem = "it holds " + std::to_string(chunk.points) + " points, more than " +
+                     std::to_string(MAX_CHUNK_POINTS) + " TREVLIN decodes at once";
+        return;
+    }
+    s->compressed.resize(static_cast<size_t>(chunk.bytes));
+    if (!seek_from_start(in, chunk.start) ||
+        !read_exact(in, s->compressed.data(), s->compressed.size())) {
+        s->failed = true;
+        return;
+    }
+    const size_t recordSize = f.text->recordSize;
+    s->decoded.resize(static_cast<size_t>(chunk.points) * recordSize);
+    size_t used = 0;
+    s->problem = lazDecodeChunk(f.laz->layout, s->compressed.data(), s->compressed.size(),
+                                chunk.points, s->decoded.data(), &used);
+    if (!s->problem.empty())
+        return;
+    s->begin = s->rest = s->decoded.data();
+    s->end = s->begin + s->decoded.size();
+    formatWhole(f, s);
 }
 
 // A packer of the file's level in *packer, made anew when the level changed.
@@ -134,7 +201,8 @@ bool packerFor(int level, TextPacker **packer)
 bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
 {
     if (!packerFor(f.gzipLevel, packer) || !packBegin(*packer, &s->packed) ||
-        !packMore(*packer, s->text, s->length, &s->packed))
+        !packMore(*packer, s->text, s->length, &s->packed) ||
+        !packMore(*packer, s->chunkText.data(), s->chunkTextLength, &s->packed))
         return false;
     while (s->rest != s->end) {
         char *out =
@@ -151,11 +219,16 @@ bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
 void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker **packer)
 {
     s->outOfMemory = false;
+    s->job = job;
     try {
         if (allocationFailsAt(job))
             throw std::bad_alloc();
-        readAndFormat(f, in, job, s);
-        s->packFailed = f.gzipLevel > 0 && !s->failed && !packJob(f, s, packer);
+        if (f.laz)
+            decodeAndFormat(f, in, job, s);
+        else
+            readAndFormat(f, in, job, s);
+        s->packFailed =
+            f.gzipLevel > 0 && !s->failed && s->problem.empty() && !packJob(f, s, packer);
     } catch (const std::bad_alloc &) {
         s->outOfMemory = true;
         s->last = true;
@@ -176,7 +249,7 @@ void work(size_t id)
             return;
         }
         const uint64_t job = nextJob++;
-        Slot *s = &slots[job % slots.size()];
+        Slot *s = &slots[job % window];
         const FileInHand &f = *file;
         ++busy;
         held.unlock();
@@ -193,7 +266,8 @@ void work(size_t id)
 // Writes a job's text, and that of the records its buffer had no room for.
 bool writeJob(const RecordText &text, Slot *s, FILE *fout)
 {
-    if (!writeAll(fout, s->text, s->length))
+    if (!writeAll(fout, s->text, s->length) ||
+        !writeAll(fout, s->chunkText.data(), s->chunkTextLength))
         return false;
     if (s->rest == s->end)
         return true;
@@ -211,6 +285,11 @@ PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out
         return POINTS_OUT_OF_MEMORY;
     if (s->failed)
         return POINTS_READ_FAILED;
+    if (!s->problem.empty()) {
+        if (f.failure)
+            *f.failure = "chunk " + std::to_string(s->job) + ": " + s->problem;
+        return POINTS_DECODE_FAILED;
+    }
     bool written;
     if (f.gzipLevel == 0)
         written = writeJob(*f.text, s, out.stream);
@@ -220,7 +299,7 @@ PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out
                            s->packed.used);
         addPiece(member, s->packed);
     }
-    *records += static_cast<uint64_t>(s->end - s->records) / f.text->recordSize;
+    *records += static_cast<uint64_t>(s->end - s->begin) / f.text->recordSize;
     progressRecords(*records);
     return written ? POINTS_WRITTEN : POINTS_WRITE_FAILED;
 }
@@ -233,11 +312,14 @@ PointsOutcome writeFile(const FileInHand &f, const PointOutput &out, GzipMember 
     std::unique_lock<std::mutex> held(lock);
     file = &f;
     nextJob = 0, lastJob = UINT64_MAX, writing = 0;
+    // A LAZ chunk's buffers are several times a LAS job's: one in hand per
+    // worker and one done keep memory within a few chunks a worker.
+    window = f.laz ? std::min(slots.size(), workers.size() + 1) : slots.size();
     for (Slot &s : slots)
         s.ready = false;
     workToTake.notify_all();
     for (;;) {
-        Slot *s = &slots[writing % slots.size()];
+        Slot *s = &slots[writing % window];
         jobFinished.wait(held, [s] { return s->ready; });
         held.unlock();
         const PointsOutcome outcome = writePrepared(f, s, out, member, records);
@@ -405,15 +487,23 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
     // Lines longer than half a job's text could not be written in pieces.
     if (slots.empty() || 2 * text.lineBytes > settings.jobTextBytes)
         return POINTS_WRITE_FAILED;
-    const bool severalJobs = in.dataBytes > settings.jobRecords * text.recordSize;
+    if (in.laz && in.laz->chunks.empty())
+        return POINTS_WRITTEN;
+    const bool severalJobs =
+        in.laz ? in.laz->chunks.size() > 1 : in.dataBytes > settings.jobRecords * text.recordSize;
     std::vector<FILE *> streams;
     if (severalJobs)
         streams = workerStreams(in.name);
     FILE *alone[1] = {in.fin};
-    FileInHand f{
-        &text,        streams.empty() ? alone : streams.data(), in.dataStart, in.dataLimit, 0,
-        out.gzipLevel};
-    f.jobRecords = recordsPerJob(f);
+    FileInHand f{&text,
+                 streams.empty() ? alone : streams.data(),
+                 in.dataStart,
+                 in.dataLimit,
+                 0,
+                 out.gzipLevel,
+                 in.laz,
+                 in.failure};
+    f.jobRecords = in.laz ? 0 : recordsPerJob(f);
     const PointsOutcome outcome = streams.empty() ? writeFileAlone(f, out, member, records)
                                                   : writeFile(f, out, member, records);
     for (FILE *stream : streams)

@@ -4,6 +4,7 @@
 #define TREVLIN_POINT_EXPORT_H
 
 #include "las_input.h"
+#include "laz_input.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,12 +21,14 @@ constexpr size_t MAX_LINE_BYTES = 2048;
 
 // One input's point data as the Format writer reads it.
 struct PointInput {
-    const char *name;   // the LAS file, which pipeline workers open again
-    FILE *fin;          // positioned at dataStart
-    uint64_t dataStart; // OffsetToData
-    uint64_t dataBytes; // bytes from dataStart to the end when the conversion began
-    uint64_t dataLimit; // the most bytes of point data the header allows (records end
-                        // where extended records begin); UINT64_MAX: up to the end
+    const char *name;               // the LAS file, which pipeline workers open again
+    FILE *fin;                      // positioned at dataStart
+    uint64_t dataStart;             // OffsetToData
+    uint64_t dataBytes;             // bytes from dataStart to the end when the conversion began
+    uint64_t dataLimit;             // the most bytes of point data the header allows (records end
+                                    // where extended records begin); UINT64_MAX: up to the end
+    const LazFile *laz = nullptr;   // LAZ: the chunks, each a job; null for LAS
+    std::string *failure = nullptr; // LAZ: why a chunk could not be decoded
 };
 
 // The input as it is when its conversion begins: fin positioned at
@@ -38,7 +41,8 @@ enum PointsOutcome {
     POINTS_WRITTEN,
     POINTS_WRITE_FAILED,
     POINTS_READ_FAILED,
-    POINTS_OUT_OF_MEMORY
+    POINTS_OUT_OF_MEMORY,
+    POINTS_DECODE_FAILED // LAZ: a chunk is damaged (*failure says how)
 };
 
 // Where a point file's text goes: the stream, as plain text or, with a

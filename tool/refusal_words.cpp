@@ -44,12 +44,9 @@ bool isLaz(const std::string &head)
            (static_cast<unsigned char>(head[104]) & 0x80) != 0;
 }
 
-const char LAZ_WORD[] =
-    "TREVLIN: %s is compressed LAS (LAZ), which TREVLIN does not read: decompress it into a "
-    ".las file first\n";
-
 // Why a file the validator refused cannot be read as LAS at all: a
-// directory, compressed LAS, or a file cut inside its header.
+// directory, or a file cut inside its header. (Compressed LAS, which -x
+// reads, has its word from explainExtendedOnly.)
 bool explainUnreadable(const char *name)
 {
     if (outputTargetOf(name) == TARGET_DIRECTORY) {
@@ -58,10 +55,8 @@ bool explainUnreadable(const char *name)
     }
     uint64_t size = 0;
     const std::string head = headOf(name, LAS_HEADER_SIZE, &size);
-    if (isLaz(head)) {
-        reportToStandardError(LAZ_WORD, name);
-        return true;
-    }
+    if (isLaz(head))
+        return false;
     // Only a name the validator read the bytes of: others are refused for
     // their name.
     const bool namedLas = classify_file_extension(name, "las") == EXTENSION_MATCHES;
@@ -123,7 +118,9 @@ void explainUndefinedFormat(const char *name)
 void explainLasTakenForList(const char *name, const std::string &bytes)
 {
     if (isLaz(bytes))
-        reportToStandardError(LAZ_WORD, name);
+        reportToStandardError(
+            "TREVLIN: %s is compressed LAS (LAZ); TREVLIN -x %s <Format> converts it\n", name,
+            name);
     else if (bytes.compare(0, 4, "LASF") == 0)
         reportToStandardError("TREVLIN: %s is a LAS file, not a list: %s\n", name,
                               LOWER_CASE_ADVICE);

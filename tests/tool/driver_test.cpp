@@ -164,8 +164,7 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          {"t.laz", "0"},
          "\nA name listed in t.laz contains a NUL byte\n",
          {},
-         "TREVLIN: t.laz is compressed LAS (LAZ), which TREVLIN does not read: decompress it into "
-         "a .las file first\n"},
+         "TREVLIN: t.laz is compressed LAS (LAZ); TREVLIN -x t.laz <Format> converts it\n"},
         {"-o alone before the Format", oneLas, {"-o", "0"}, "\nFile name (-o) is too short\n"},
         {"-z alone before the Format", oneLas, {"-z", "0"}, "\nFile name (-z) is too short\n"},
         {"-- alone before the Format", oneLas, {"--", "0"}, "\nFile name (--) is too short\n"},

@@ -1,0 +1,203 @@
+// The LAZ decoder on its own: real LAZ files of other software decode to
+// the records of their uncompressed twins, byte for byte; layouts and chunk
+// tables that cannot be right are refused with a reason; and no damage to
+// a chunk makes the decoder read outside its bytes (checked under
+// AddressSanitizer) or claim a cut chunk whole.
+#include "laz_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace
+{
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+template <typename T> T at(const std::string &bytes, size_t offset)
+{
+    T v{};
+    if (offset + sizeof v <= bytes.size())
+        std::memcpy(&v, bytes.data() + offset, sizeof v);
+    return v;
+}
+
+const unsigned char *bytesAt(const std::string &s, size_t offset)
+{
+    return reinterpret_cast<const unsigned char *>(s.data()) + offset;
+}
+
+// A LAZ file read the plain way: its layout, chunks and where its records
+// lie in its twin.
+struct Sample {
+    std::string laz;
+    LazLayout layout;
+    std::vector<LazChunk> chunks;
+    std::string problem;
+};
+
+Sample readSample(const std::string &path)
+{
+    Sample s;
+    s.laz = slurp(path);
+    const uint16_t recordLength = at<uint16_t>(s.laz, 105);
+    const uint32_t data = at<uint32_t>(s.laz, 96);
+    size_t vlr = at<uint16_t>(s.laz, 94);
+    for (uint32_t k = 0; k < at<uint32_t>(s.laz, 100); ++k) {
+        const size_t length = at<uint16_t>(s.laz, vlr + 20);
+        if (s.laz.compare(vlr + 2, 14, "laszip encoded") == 0)
+            s.problem = lazLayoutOf(bytesAt(s.laz, vlr + 54), length, recordLength, &s.layout);
+        vlr += 54 + length;
+    }
+    if (!s.problem.empty() || !lazUnreadItems(s.layout).empty())
+        return s;
+    int64_t table = at<int64_t>(s.laz, data);
+    if (table == -1)
+        table = at<int64_t>(s.laz, s.laz.size() - 8);
+    const uint64_t points = s.laz[25] >= 4 ? at<uint64_t>(s.laz, 247) : at<uint32_t>(s.laz, 107);
+    s.problem = lazChunksOf(s.layout, data + 8, bytesAt(s.laz, static_cast<size_t>(table)),
+                            s.laz.size() - static_cast<size_t>(table), static_cast<uint64_t>(table),
+                            points, &s.chunks);
+    return s;
+}
+
+std::vector<std::pair<std::string, std::string>> twins()
+{
+    std::ifstream tsv(std::string(TREVLIN_TEST_DATA) + "/LAZ-SOURCES.tsv");
+    std::string line;
+    std::getline(tsv, line);
+    std::vector<std::pair<std::string, std::string>> list;
+    while (std::getline(tsv, line)) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, '\t');)
+            cells.push_back(cell);
+        if (cells.size() > 8 && !cells[8].empty())
+            list.emplace_back(cells[0], cells[8]);
+    }
+    return list;
+}
+
+TEST(LazDecoder, EveryReadableSampleDecodesToItsTwinsRecords)
+{
+    int decoded = 0;
+    for (const auto &[laz, las] : twins()) {
+        const Sample s = readSample(std::string(TREVLIN_TEST_DATA) + "/" + laz);
+        ASSERT_EQ(s.problem, "") << laz;
+        if (!lazUnreadItems(s.layout).empty())
+            continue;
+        const std::string twin = slurp(std::string(TREVLIN_TEST_DATA) + "/" + las);
+        const size_t length = s.layout.recordLength;
+        size_t record = at<uint32_t>(twin, 96);
+        for (size_t c = 0; c < s.chunks.size(); ++c) {
+            const LazChunk &chunk = s.chunks[c];
+            std::vector<unsigned char> records(chunk.points * length);
+            size_t used = 0;
+            ASSERT_EQ(lazDecodeChunk(s.layout, bytesAt(s.laz, chunk.start), chunk.bytes,
+                                     chunk.points, records.data(), &used),
+                      "")
+                << laz << " chunk " << c;
+            EXPECT_LE(used, chunk.bytes);
+            ASSERT_LE(record + records.size(), twin.size()) << laz;
+            EXPECT_EQ(std::memcmp(records.data(), twin.data() + record, records.size()), 0)
+                << laz << " chunk " << c;
+            record += records.size();
+        }
+        ++decoded;
+    }
+    EXPECT_GE(decoded, 10);
+}
+
+TEST(LazDecoder, LayoutsThatCannotBeRightAreRefused)
+{
+    // POINT10 and GPSTIME11 version 2, 28-byte records, chunks of 50000.
+    std::string good(34 + 12, '\0');
+    const uint16_t two = 2, items = 2, point10[3] = {6, 20, 2}, gps[3] = {7, 8, 2};
+    const uint32_t chunk = 50000;
+    std::memcpy(&good[0], &two, 2);
+    std::memcpy(&good[12], &chunk, 4);
+    std::memcpy(&good[32], &items, 2);
+    std::memcpy(&good[34], point10, 6);
+    std::memcpy(&good[40], gps, 6);
+    LazLayout layout;
+    ASSERT_EQ(lazLayoutOf(bytesAt(good, 0), good.size(), 28, &layout), "");
+    EXPECT_EQ(lazUnreadItems(layout), "");
+    const auto with = [&good](size_t offset, uint16_t value) {
+        std::string bytes = good;
+        std::memcpy(&bytes[offset], &value, 2);
+        return bytes;
+    };
+    const struct {
+        std::string payload;
+        uint16_t recordLength;
+        std::string why;
+    } table[] = {
+        {good.substr(0, 20), 28, "its LASzip VLR holds 20 bytes, fewer than 34"},
+        {good, 34, "the items of its LASzip VLR take 28 bytes, its records 34"},
+        {with(2, 1), 28, "its LASzip VLR names coder 1, not the arithmetic one"},
+        {with(0, 4), 28, "its LASzip VLR names compressor 4"},
+        {with(32, 3), 28, "its LASzip VLR lists 3 items in 46 bytes"},
+        {with(40, 5), 28, "its LASzip VLR lists an item of unknown type 5"},
+        {with(36, 21), 29, "its LASzip VLR gives POINT10 21 bytes"},
+    };
+    for (const auto &c : table)
+        EXPECT_EQ(lazLayoutOf(bytesAt(c.payload, 0), c.payload.size(), c.recordLength, &layout),
+                  c.why);
+}
+
+TEST(LazDecoder, ChunkTablesThatCannotBeRightAreRefused)
+{
+    Sample s =
+        readSample(std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.laz");
+    ASSERT_EQ(s.problem, "");
+    const size_t table = static_cast<size_t>(at<int64_t>(s.laz, at<uint32_t>(s.laz, 96)));
+    const std::string bytes = s.laz.substr(table);
+    std::vector<LazChunk> chunks;
+    const uint64_t data = at<uint32_t>(s.laz, 96) + 8;
+    EXPECT_EQ(lazChunksOf(s.layout, data, bytesAt(bytes, 0), 6, table, 1065, &chunks),
+              "its chunk table is cut short");
+    std::string versioned = bytes;
+    versioned[0] = 1;
+    EXPECT_EQ(
+        lazChunksOf(s.layout, data, bytesAt(versioned, 0), versioned.size(), table, 1065, &chunks),
+        "its chunk table has version 1");
+    // The one chunk would end beyond where the table begins.
+    EXPECT_EQ(
+        lazChunksOf(s.layout, data, bytesAt(bytes, 0), bytes.size(), table - 100, 1065, &chunks),
+        "its chunk table places chunk 0 outside the file");
+}
+
+// Cut or damaged, a chunk is decoded within its bytes: a cut one says so,
+// a damaged one gives some records, and neither reads outside.
+TEST(LazDecoder, DamagedChunksStayWithinTheirBytes)
+{
+    const Sample s =
+        readSample(std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.laz");
+    ASSERT_EQ(s.problem, "");
+    const LazChunk &chunk = s.chunks.at(0);
+    const std::string whole = s.laz.substr(chunk.start, chunk.bytes);
+    std::vector<unsigned char> records(chunk.points * s.layout.recordLength);
+    size_t used = 0;
+    for (size_t cut : {size_t{0}, size_t{10}, size_t{40}, whole.size() / 2, whole.size() - 40}) {
+        const std::vector<unsigned char> bytes(whole.begin(), whole.begin() + cut);
+        EXPECT_NE(lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points, records.data(),
+                                 &used),
+                  "")
+            << cut;
+    }
+    for (size_t at = 0; at < whole.size(); at += 97) {
+        std::vector<unsigned char> bytes(whole.begin(), whole.end());
+        bytes[at] ^= 0x5A;
+        lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points, records.data(), &used);
+        EXPECT_LE(used, bytes.size()) << at;
+    }
+}
+
+} // namespace
