@@ -17,6 +17,7 @@
 //        1.4 format 6 against LAS 1.2 format 1)
 #include "coordinate_precision.h"
 #include "las_input.h"
+#include "laz_decoder.h"
 #include "reference_writer.h"
 
 #include <algorithm>
@@ -42,8 +43,10 @@ struct Options {
     std::vector<int> threads{1, 2};
     std::string dir;
     std::string make;
-    bool extendedOnly = false;       // --extended-only 1: just the LAS 1.4 comparison
-    std::string tool = TREVLIN_PATH; // another build, to compare with
+    bool extendedOnly = false;           // --extended-only 1: just the LAS 1.4 comparison
+    std::string laz = TREVLIN_BENCH_LAZ; // --laz FILE: the LAZ file of the LAZ runs
+    bool lazOnly = false;                // --laz-only 1: just the LAZ runs
+    std::string tool = TREVLIN_PATH;     // another build, to compare with
 };
 
 Options parseOptions(int argc, char **argv)
@@ -65,6 +68,10 @@ Options parseOptions(int argc, char **argv)
             o.make = argv[k + 1];
         else if (flag == "--extended-only")
             o.extendedOnly = std::string(argv[k + 1]) == "1";
+        else if (flag == "--laz")
+            o.laz = argv[k + 1];
+        else if (flag == "--laz-only")
+            o.lazOnly = std::string(argv[k + 1]) == "1";
     }
     return o;
 }
@@ -168,6 +175,95 @@ void writeTwinFiles(const std::string &las12, const std::string &las14, uint64_t
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string slurp(const std::string &path)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    std::string bytes;
+    if (!f)
+        return bytes;
+    char chunk[1 << 16];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+        bytes.append(chunk, n);
+    std::fclose(f);
+    return bytes;
+}
+
+template <typename T> T fieldOf(const std::string &bytes, size_t offset)
+{
+    T v{};
+    std::memcpy(&v, bytes.data() + offset, sizeof v);
+    return v;
+}
+
+// The uncompressed twin of the benchmark's LAZ file, made as its README
+// says: 91 copies of autzen_trim's records side by side, 1 m apart.
+bool writeLazTwin(const std::string &path)
+{
+    const std::string source =
+        slurp(std::string(TREVLIN_TEST_DATA) + "/PDAL__PDAL__autzen_trim.las");
+    if (source.size() < LAS_HEADER_SIZE)
+        return false;
+    LAS12Header h;
+    std::memcpy(&h, source.data(), sizeof h);
+    const size_t length = h.PointDataRecordLength;
+    const int32_t shift = static_cast<int32_t>((h.MaxX - h.MinX) / h.XScaleFactor) + 100;
+    std::string header = source.substr(0, h.OffsetToData);
+    LAS12Header twin = h;
+    twin.NumberOfPointReturns *= 91;
+    for (uint32_t &n : twin.NumberOfPointsByReturn)
+        n *= 91;
+    twin.MaxX = h.MaxX + shift * h.XScaleFactor * 90;
+    std::memcpy(&header[0], &twin, sizeof twin);
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    std::fwrite(header.data(), 1, header.size(), f);
+    const std::string records = source.substr(h.OffsetToData, length * h.NumberOfPointReturns);
+    for (int32_t k = 0; k < 91; ++k) {
+        std::string copy = records;
+        for (size_t r = 0; r + length <= copy.size(); r += length) {
+            const int32_t x = fieldOf<int32_t>(copy, r) + k * shift;
+            std::memcpy(&copy[r], &x, 4);
+        }
+        std::fwrite(copy.data(), 1, copy.size(), f);
+    }
+    return std::fclose(f) == 0;
+}
+
+// Decoding alone, on one thread, in this process: every chunk of the
+// file, read whole first. Negative when a chunk cannot be decoded.
+double decodeOnce(const std::string &laz, uint64_t *points)
+{
+    const std::string file = slurp(laz);
+    const auto start = std::chrono::steady_clock::now();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(file.data());
+    const uint16_t length = fieldOf<uint16_t>(file, 105);
+    const uint32_t data = fieldOf<uint32_t>(file, 96);
+    size_t vlr = fieldOf<uint16_t>(file, 94);
+    LazLayout layout;
+    for (uint32_t k = 0; k < fieldOf<uint32_t>(file, 100); ++k) {
+        const size_t n = fieldOf<uint16_t>(file, vlr + 20);
+        if (file.compare(vlr + 2, 14, "laszip encoded") == 0)
+            lazLayoutOf(bytes + vlr + 54, n, length, &layout);
+        vlr += 54 + n;
+    }
+    const uint64_t table = fieldOf<uint64_t>(file, data);
+    std::vector<LazChunk> chunks;
+    lazChunksOf(layout, data + 8, bytes + table, file.size() - table, table,
+                fieldOf<uint32_t>(file, 107), &chunks);
+    std::vector<unsigned char> records;
+    *points = 0;
+    for (const LazChunk &c : chunks) {
+        records.resize(c.points * length);
+        size_t used = 0;
+        if (!lazDecodeChunk(layout, bytes + c.start, c.bytes, c.points, records.data(), &used)
+                 .empty())
+            return -1;
+        *points += c.points;
+    }
+    return secondsSince(start);
 }
 
 // How a child process is started: its program and arguments, where its
@@ -381,6 +477,63 @@ void printStages(const Options &o, double read, double readAndFormat, double wri
 bool benchGzip(const Options &o, int Format, const std::string &refText);
 void benchSync(const Options &o);
 
+// LAZ: decoding alone, then LAZ to text in Formats 15 and 0 at 1 and 2
+// threads, against the same text of the uncompressed twin; peak memory.
+bool benchLaz(const Options &o)
+{
+    if (slurp(o.laz).size() < LAS_HEADER_SIZE) {
+        std::printf("  no LAZ file at %s: skipped\n", o.laz.c_str());
+        return true;
+    }
+    // The header's count; the tool's runs come first, while this process
+    // is small, since a child's peak memory counts what it shares at fork.
+    const uint64_t points = fieldOf<uint32_t>(slurp(o.laz).substr(0, LAS_HEADER_SIZE), 107);
+    std::filesystem::copy_file(o.laz, o.dir + "/bench.laz",
+                               std::filesystem::copy_options::overwrite_existing);
+    if (!writeLazTwin(o.dir + "/twin.las"))
+        return false;
+    bool identical = true;
+    for (int Format : {15, 0}) {
+        const std::string formatText = std::to_string(Format);
+        run(Child{{o.tool, "-x", "-q", "twin.las", formatText}}, o.dir);
+        double oneThread = 0;
+        for (int threads : {1, 2}) {
+            std::vector<double> seconds;
+            double peak = 0;
+            for (int round = 0; round < o.runs; ++round) {
+                std::filesystem::remove(o.dir + "/bench.asc");
+                const ChildRun r =
+                    run(Child{{o.tool, "-x", "-q", "bench.laz", formatText}, "/dev/null", threads},
+                        o.dir);
+                seconds.push_back(r.seconds);
+                peak = std::max(peak, r.peakMiB);
+            }
+            identical = identical && sameBytes(o.dir + "/bench.asc", o.dir + "/twin.asc");
+            if (threads == 1)
+                oneThread = median(seconds);
+            std::printf("  LAZ to text, Format %2d, %d %s: %.3f s, %.2f M points/s, peak %.1f MiB",
+                        Format, threads, threads == 1 ? "thread " : "threads", median(seconds),
+                        static_cast<double>(points) / median(seconds) / 1e6, peak);
+            if (threads == 2)
+                std::printf(", %.2f x one thread", oneThread / median(seconds));
+            std::printf("\n");
+        }
+    }
+    for (const char *f :
+         {"/bench.laz", "/twin.las", "/bench.asc", "/twin.asc", "/bench_hdr.asc", "/twin_hdr.asc"})
+        std::filesystem::remove(o.dir + f);
+    uint64_t decoded = 0;
+    std::vector<double> decoding;
+    for (int round = 0; round < o.runs; ++round)
+        decoding.push_back(decodeOnce(o.laz, &decoded));
+    identical = identical && median(decoding) > 0 && decoded == points;
+    std::printf("  decoding alone, 1 thread: %.3f s, %.2f M points/s (%" PRIu64 " points)\n",
+                median(decoding), static_cast<double>(decoded) / median(decoding) / 1e6, decoded);
+    if (!identical)
+        std::printf("  the LAZ text differs from its twin's\n");
+    return identical;
+}
+
 // LAS 1.4 format 6 against LAS 1.2 format 1 of the same points, with -x,
 // in Formats 0 and 15 at 1 and 2 threads, alternating round by round;
 // Format 15 of both must be the same text.
@@ -540,6 +693,13 @@ int main(int argc, char **argv)
             return 1;
         o.dir = pattern;
     }
+    if (o.lazOnly) {
+        std::printf("LAZ (-x), %s\n", o.laz.c_str());
+        const bool same = benchLaz(o);
+        if (ownDir)
+            std::filesystem::remove_all(o.dir);
+        return same ? 0 : 1;
+    }
     if (o.extendedOnly) {
         std::printf("LAS 1.4 records (-x), %" PRIu64 " points\n", o.points);
         const bool same = benchExtended(o);
@@ -554,6 +714,8 @@ int main(int argc, char **argv)
     identical = benchFormat(o, 0) && identical;
     std::printf("\nLAS 1.4 records (-x)\n");
     identical = benchExtended(o) && identical;
+    std::printf("\nLAZ (-x), %s\n", o.laz.c_str());
+    identical = benchLaz(o) && identical;
     std::printf("\nDurable outputs\n");
     benchSync(o);
     if (ownDir)
