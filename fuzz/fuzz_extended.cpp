@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     writeBytes("f.las", data, size);
     RecordType type;
-    if (checkInput("f.las", &type) < 1)
+    // LAZ has a harness of its own.
+    if (checkInput("f.las", &type) < 1 || type.compressed)
         return 0;
     LAS14Header h{};
     std::memcpy(&h, data, std::min(size, static_cast<size_t>(headerBytesToRead(type))));
