@@ -137,6 +137,11 @@ while IFS=$'\t' read -r file _ _ _ _ _ _ _ _ category _; do
     compare "$file Format $Format" "$file" "$Format"
   done
 done < <(tail -n +2 "$data/SOURCES.tsv")
+echo "-- every LAZ sample with -x, decoded or refused"
+for laz in "$data"/*.laz; do
+  setup "$(basename "$laz")" "$laz"
+  compare "$(basename "$laz") -x" -x "$(basename "$laz")" 0
+done
 fi
 
 if section lists; then
