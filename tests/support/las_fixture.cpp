@@ -393,8 +393,9 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
     const std::string errPath = terminal >= 0 ? ptsname(terminal) : *capture / "stderr";
     const bool asNobody = how.unprivileged && geteuid() == 0;
     const bool testBuild = needsTestBuild(how.env);
-    std::string program = asNobody ? toolForNobody(testBuild)
-                                   : testBuild ? TREVLIN_TEST_PATH : TREVLIN_PATH;
+    std::string program = asNobody    ? toolForNobody(testBuild)
+                          : testBuild ? TREVLIN_TEST_PATH
+                                      : TREVLIN_PATH;
     std::vector<char *> argv;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
