@@ -166,6 +166,8 @@ TEST(Samples, LazTextIsTheTextOfTheUncompressedTwin)
             ASSERT_EQ(runTool(dir.path, {"-x", "-q", "-j", threads, "a.laz", "0"}).status, 0);
             EXPECT_EQ(readFile(dir / "a.asc"), readFile(dir / "b.asc")) << laz << threads;
         }
+        ASSERT_EQ(runTool(dir.path, {"-x", "-q", "-z", "-j", "2", "a.laz", "0"}).status, 0);
+        EXPECT_EQ(gunzip(readFile(dir / "a.asc.gz")), readFile(dir / "b.asc")) << laz;
         std::istringstream lazReport(readFile(dir / "a_hdr.asc")),
             lasReport(readFile(dir / "b_hdr.asc"));
         std::vector<std::string> differing;
