@@ -202,7 +202,8 @@ bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
 {
     if (!packerFor(f.gzipLevel, packer) || !packBegin(*packer, &s->packed) ||
         !packMore(*packer, s->text, s->length, &s->packed) ||
-        !packMore(*packer, s->chunkText.data(), s->chunkTextLength, &s->packed))
+        (s->chunkTextLength > 0 &&
+         !packMore(*packer, s->chunkText.data(), s->chunkTextLength, &s->packed)))
         return false;
     while (s->rest != s->end) {
         char *out =

@@ -513,7 +513,8 @@ PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12, ui
 
 bool writeAll(FILE *fout, const char *text, size_t n)
 {
-    return std::fwrite(text, 1, n, fout) == n;
+    // Nothing to write may come as a null pointer, which fwrite must not see.
+    return n == 0 || std::fwrite(text, 1, n, fout) == n;
 }
 
 bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
