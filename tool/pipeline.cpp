@@ -128,6 +128,7 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->end = s->records + got / recordSize * recordSize;
     s->rest = s->records;
     s->chunkTextLength = 0;
+    s->problem.clear();
     const char *textEnd = s->text + settings.jobTextBytes;
     char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
     s->length = static_cast<size_t>(out - s->text);

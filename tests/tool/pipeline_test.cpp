@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 namespace
@@ -154,6 +155,79 @@ TEST(Pipeline, AFailedReadIsAFailureNotTheEnd)
         std::fclose(directory);
         EXPECT_TRUE(convertHere(dir / "a.las", dir / "a.asc", 0, LASTYPE_12_FM0));
         EXPECT_EQ(readFile(dir / "a.asc"), referencePointText(0, LASTYPE_12_FM0, dir / "a.las"));
+        stopPipeline();
+    }
+}
+
+} // namespace
+
+namespace
+{
+
+// LAZ: every chunk a job. A file of eight copies of a real chunk, and a
+// ninth cut short, converts to eight copies of the chunk's text at any
+// number of workers, then stops at the ninth naming it, and the workers
+// serve the next file.
+TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
+{
+    const std::string laz =
+        readFile(std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.laz");
+    LAS12Header h;
+    std::memcpy(&h, laz.data(), sizeof h);
+    determineCoordinatePrecision(&h);
+    LazFile file;
+    size_t vlr = h.HeaderSize;
+    for (uint32_t k = 0; k < h.NumberOfVariableLengthRecords; ++k) {
+        uint16_t length = 0;
+        std::memcpy(&length, laz.data() + vlr + 20, 2);
+        if (laz.compare(vlr + 2, 14, "laszip encoded") == 0)
+            ASSERT_EQ(lazLayoutOf(reinterpret_cast<const unsigned char *>(laz.data()) + vlr + 54,
+                                  length, h.PointDataRecordLength, &file.layout),
+                      "");
+        vlr += 54 + length;
+    }
+    int64_t table = 0;
+    std::memcpy(&table, laz.data() + h.OffsetToData, 8);
+    const uint64_t chunkBytes = static_cast<uint64_t>(table) - h.OffsetToData - 8;
+    const std::string chunk = laz.substr(h.OffsetToData + 8, chunkBytes);
+    TempDir dir;
+    std::string copies;
+    for (int k = 0; k < 9; ++k) {
+        file.chunks.push_back(LazChunk{copies.size(), k < 8 ? chunkBytes : chunkBytes / 2, 1065});
+        copies += k < 8 ? chunk : chunk.substr(0, chunkBytes / 2);
+    }
+    writeFile(dir / "chunks.bin", copies);
+    const std::string twin = dir / "twin.las";
+    std::filesystem::copy_file(
+        std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.las", twin);
+    const std::string once = referencePointText(15, LASTYPE_12_FM3, twin);
+    const std::string header = once.substr(0, once.find('\n') + 1);
+    std::string eight = header;
+    for (int k = 0; k < 8; ++k)
+        eight += once.substr(header.size());
+    const RecordType type{2, 3, 34, true};
+    for (int workers : {1, 2, 3}) {
+        PipelineSettings settings = SMALL_JOBS;
+        settings.workers = workers == 1 ? 0 : workers;
+        ASSERT_TRUE(startPipeline(settings));
+        FILE *fin = std::fopen((dir / "chunks.bin").c_str(), "rb");
+        std::string failure;
+        PointInput in{(dir / "chunks.bin").c_str(), fin, 0, copies.size(), UINT64_MAX};
+        in.laz = &file, in.failure = &failure;
+        FILE *fout = std::fopen((dir / "out.asc").c_str(), "wb");
+        uint64_t records = 0;
+        EXPECT_EQ(writePoints(15, type, in, PointOutput{fout, 0}, &h, &records),
+                  POINTS_DECODE_FAILED)
+            << failure;
+        std::fclose(fout);
+        std::fclose(fin);
+        EXPECT_EQ(failure, "chunk 8: it decodes past its bytes") << workers;
+        EXPECT_EQ(records, 8u * 1065u) << workers;
+        const std::string written = readFile(dir / "out.asc");
+        EXPECT_EQ(written.size(), eight.size()) << workers << " workers";
+        EXPECT_TRUE(written == eight) << workers << " workers";
+        EXPECT_TRUE(convertHere(twin, dir / "b.asc", 15, LASTYPE_12_FM3));
+        EXPECT_TRUE(readFile(dir / "b.asc") == once);
         stopPipeline();
     }
 }
