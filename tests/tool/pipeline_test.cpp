@@ -210,9 +210,10 @@ TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
         PipelineSettings settings = SMALL_JOBS;
         settings.workers = workers == 1 ? 0 : workers;
         ASSERT_TRUE(startPipeline(settings));
-        FILE *fin = std::fopen((dir / "chunks.bin").c_str(), "rb");
+        const std::string chunks = dir / "chunks.bin";
+        FILE *fin = std::fopen(chunks.c_str(), "rb");
         std::string failure;
-        PointInput in{(dir / "chunks.bin").c_str(), fin, 0, copies.size(), UINT64_MAX};
+        PointInput in{chunks.c_str(), fin, 0, copies.size(), UINT64_MAX};
         in.laz = &file, in.failure = &failure;
         FILE *fout = std::fopen((dir / "out.asc").c_str(), "wb");
         uint64_t records = 0;
