@@ -180,10 +180,11 @@ TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
     for (uint32_t k = 0; k < h.NumberOfVariableLengthRecords; ++k) {
         uint16_t length = 0;
         std::memcpy(&length, laz.data() + vlr + 20, 2);
-        if (laz.compare(vlr + 2, 14, "laszip encoded") == 0)
+        if (laz.compare(vlr + 2, 14, "laszip encoded") == 0) {
             ASSERT_EQ(lazLayoutOf(reinterpret_cast<const unsigned char *>(laz.data()) + vlr + 54,
                                   length, h.PointDataRecordLength, &file.layout),
                       "");
+        }
         vlr += 54 + length;
     }
     int64_t table = 0;
