@@ -18,6 +18,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -377,6 +378,29 @@ std::string whyNobodyCannotRunIn(const std::string &dir)
     return "";
 }
 
+namespace
+{
+
+// An open end of the terminal, so that its state outlives the call.
+int openSlave(const std::string &slave)
+{
+    const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("cannot open " + slave);
+    return fd;
+}
+
+} // namespace
+
+void holdTerminalOutput(const std::string &slave, bool held)
+{
+    const int fd = openSlave(slave);
+    const bool done = tcflow(fd, held ? TCOOFF : TCOON) == 0;
+    close(fd);
+    if (!done)
+        throw std::runtime_error("tcflow failed");
+}
+
 StartedTool startTool(const std::string &dir, const std::vector<std::string> &args,
                       const Launch &how)
 {
@@ -391,6 +415,10 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
             throw std::runtime_error("cannot size the pseudo-terminal");
     }
     const std::string errPath = terminal >= 0 ? ptsname(terminal) : *capture / "stderr";
+    // Held open until the tool has its own end of the terminal.
+    const int heldEnd = terminal >= 0 && how.outputHeld ? openSlave(errPath) : -1;
+    if (heldEnd >= 0 && tcflow(heldEnd, TCOOFF) != 0)
+        throw std::runtime_error("tcflow failed");
     const bool asNobody = how.unprivileged && geteuid() == 0;
     const bool testBuild = needsTestBuild(how.env);
     std::string program = asNobody    ? toolForNobody(testBuild)
@@ -431,6 +459,8 @@ StartedTool startTool(const std::string &dir, const std::vector<std::string> &ar
     char why[512];
     const ssize_t n = read(report[0], why, sizeof why);
     close(report[0]);
+    if (heldEnd >= 0)
+        close(heldEnd);
     if (n > 0) {
         waitpid(pid, nullptr, 0);
         throw std::runtime_error("the tool could not be started: " +

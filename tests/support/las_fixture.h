@@ -90,6 +90,10 @@ struct RunResult {
 // value unsets the variable.
 using Environment = std::vector<std::pair<std::string, const char *>>;
 
+// Suspends or resumes the output of the pseudo-terminal `slave` (the path
+// of a started tool's standard error), at once.
+void holdTerminalOutput(const std::string &slave, bool held);
+
 // Runs the built tool in `dir` with the given arguments (no shell).
 RunResult runTool(const std::string &dir, const std::vector<std::string> &args,
                   const Environment &env = {});
@@ -104,6 +108,10 @@ struct Launch {
     // columns (0: as the system sets it up).
     bool terminal = false;
     unsigned short terminalColumns = 0;
+    // The terminal's output suspended (as by Ctrl+S) before the tool
+    // starts, so that its first write to it waits; holdTerminalOutput lets
+    // it go.
+    bool outputHeld = false;
     // Largest file the tool may write (ulimit -f), with SIGXFSZ ignored so
     // that a write beyond it fails as on a full disk; 0: no limit.
     uint64_t fileSizeLimit = 0;

@@ -597,18 +597,11 @@ std::string temporaryOf(const std::string &dir, const std::string &finalName)
     return "";
 }
 
-// Ctrl+S and Ctrl+Q on the tool's terminal: its progress line, drawn at
-// once, then waits in mid-file until output is let go.
-void holdTerminal(int master, bool held)
-{
-    const char key = held ? '\x13' : '\x11';
-    ASSERT_EQ(write(master, &key, 1), 1);
-}
-
 // A signal while a point file is being written removes its temporary and
 // nothing else, says so on standard error and ends the tool by that signal;
 // standard output is what it was, and no final name holds a part. The tool
-// is held in mid-file by its terminal (Ctrl+S), or, where the point file is
+// is held in mid-file by its terminal (its output suspended, as by Ctrl+S,
+// before it starts), or, where the point file is
 // a FIFO that the test reads slowly, by the FIFO, which it writes directly
 // and so leaves alone. SIGKILL leaves the temporary, under a name that
 // says what it is; the next run converts and leaves none of its own.
@@ -645,7 +638,7 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         const FifoEnd reader(c.fifo ? dir / c.pointFile : "", O_RDONLY);
         Launch how;
         how.env = {{"TREVLIN_THREADS", c.threads}, {"TREVLIN_TEST_PROGRESS_DELAY_MS", "0"}};
-        how.terminal = !c.fifo;
+        how.terminal = how.outputHeld = !c.fifo;
         const std::vector<std::string> args =
             c.gzip ? std::vector<std::string>{"-z", "--", c.input, "0"}
                    : std::vector<std::string>{c.input, "0"};
@@ -654,7 +647,6 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         if (c.fifo) {
             ASSERT_TRUE(toolIsWriting(reader)) << c.what;
         } else {
-            holdTerminal(tool.terminal, true);
             temporary = temporaryOf(dir.path, c.pointFile);
             ASSERT_NE(temporary, "") << c.what;
         }
@@ -662,7 +654,7 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         if (c.fifo) {
             drainUntilClosed(reader);
         } else {
-            holdTerminal(tool.terminal, false);
+            holdTerminalOutput(tool.errPath, false);
         }
         const RunResult r = finishTool(tool);
         EXPECT_EQ(r.signal, c.signal) << c.what;
@@ -716,9 +708,8 @@ TEST(Hostile, ANameNearTheComponentLimitIsConverted)
                                        LASTYPE_12_FM3));
     Launch how;
     how.env = {{"TREVLIN_THREADS", "2"}, {"TREVLIN_TEST_PROGRESS_DELAY_MS", "0"}};
-    how.terminal = true;
+    how.terminal = how.outputHeld = true;
     const StartedTool tool = startTool(dir.path, {name, "0"}, how);
-    holdTerminal(tool.terminal, true);
     std::string temporary;
     for (int waited = 0; waited < 60000 && temporary.empty(); ++waited) {
         for (const auto &entry : fs::directory_iterator(dir.path))
@@ -726,7 +717,7 @@ TEST(Hostile, ANameNearTheComponentLimitIsConverted)
                 temporary = entry.path().filename().string();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    holdTerminal(tool.terminal, false);
+    holdTerminalOutput(tool.errPath, false);
     const RunResult r = finishTool(tool);
     const std::string ending = "." + std::to_string(tool.pid) + ".incomplete";
     EXPECT_EQ(temporary.size(), 255u) << temporary;
