@@ -27,8 +27,10 @@ int32_t median(const LazMedian5 &m)
     return m.values[2];
 }
 
+} // namespace
+
 // Keeps the five values sorted, dropping the lowest or highest in turn.
-void addToMedian(LazMedian5 *m, int32_t v)
+void lazAddToMedian(LazMedian5 *m, int32_t v)
 {
     int32_t *s = m->values;
     if (m->high) {
@@ -66,6 +68,14 @@ void addToMedian(LazMedian5 *m, int32_t v)
     }
 }
 
+namespace
+{
+
+void addToMedian(LazMedian5 *m, int32_t v)
+{
+    lazAddToMedian(m, v);
+}
+
 template <typename T> T load(const unsigned char *at)
 {
     T v;
@@ -78,10 +88,9 @@ template <typename T> void store(unsigned char *at, T v)
     std::memcpy(at, &v, sizeof v);
 }
 
-// A byte plus a difference, wrapped into 0..255.
 uint8_t fold(int32_t n)
 {
-    return static_cast<uint8_t>(n < 0 ? n + 256 : n > 255 ? n - 256 : n);
+    return lazFold(n);
 }
 
 uint8_t clampByte(int32_t n)
@@ -181,6 +190,11 @@ void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
     std::memcpy(out, last, 20);
 }
 
+uint8_t lazFold(int32_t n)
+{
+    return static_cast<uint8_t>(n < 0 ? n + 256 : n > 255 ? n - 256 : n);
+}
+
 namespace
 {
 
@@ -218,7 +232,8 @@ bool readInSequence(LazDecoder *d, LazGpsTimeDecoder *g)
 {
     const unsigned s = g->last;
     if (g->lastDiff[s] == 0) {
-        const int32_t multi = static_cast<int32_t>(lazDecodeSymbol(d, &g->zeroDiff));
+        // Layered streams have no "unchanged" code: their codes are one less.
+        const int32_t multi = static_cast<int32_t>(lazDecodeSymbol(d, &g->zeroDiff)) + g->layered;
         if (multi == 1) {
             g->lastDiff[s] = lazDecompressInteger(d, &g->time, 0, 0);
             g->lastTime[s] += static_cast<uint64_t>(static_cast<int64_t>(g->lastDiff[s]));
@@ -232,6 +247,8 @@ bool readInSequence(LazDecoder *d, LazGpsTimeDecoder *g)
         return true;
     }
     int32_t multi = static_cast<int32_t>(lazDecodeSymbol(d, &g->multi));
+    if (g->layered && multi >= GPS_MULTI_UNCHANGED)
+        ++multi;
     const int32_t lastDiff = g->lastDiff[s];
     if (multi == 1) {
         g->lastTime[s] += static_cast<uint64_t>(
@@ -271,13 +288,14 @@ bool readInSequence(LazDecoder *d, LazGpsTimeDecoder *g)
 
 } // namespace
 
-void lazStartGpsTime(LazGpsTimeDecoder *g, const unsigned char *first)
+void lazStartGpsTime(LazGpsTimeDecoder *g, const unsigned char *first, bool layered)
 {
+    g->layered = layered;
     g->last = g->next = 0;
     for (int i = 0; i < 4; ++i)
         g->lastTime[i] = 0, g->lastDiff[i] = 0, g->extremeCount[i] = 0;
-    lazInitSymbolModel(&g->multi, GPS_MULTI_TOTAL);
-    lazInitSymbolModel(&g->zeroDiff, 6);
+    lazInitSymbolModel(&g->multi, GPS_MULTI_TOTAL - layered);
+    lazInitSymbolModel(&g->zeroDiff, 6 - layered);
     lazInitIntegerDecoder(&g->time, 32, 9);
     g->lastTime[0] = load<uint64_t>(first);
 }
@@ -292,19 +310,28 @@ bool lazReadGpsTime(LazDecoder *d, LazGpsTimeDecoder *g, unsigned char *out)
     return true;
 }
 
+void lazInitRgbModels(LazRgbModels *m)
+{
+    lazInitSymbolModel(&m->byteUsed, 128);
+    for (LazSymbolModel &diff : m->diff)
+        lazInitSymbolModel(&diff, 256);
+}
+
 void lazStartRgb(LazRgbDecoder *c, const unsigned char *first)
 {
-    lazInitSymbolModel(&c->byteUsed, 128);
-    for (LazSymbolModel &m : c->diff)
-        lazInitSymbolModel(&m, 256);
+    lazInitRgbModels(&c->models);
     for (int i = 0; i < 3; ++i)
         c->last[i] = load<uint16_t>(first + 2 * i);
 }
 
 void lazReadRgb(LazDecoder *d, LazRgbDecoder *c, unsigned char *out)
 {
+    lazDecodeRgb(d, &c->models, c->last, out);
+}
+
+void lazDecodeRgb(LazDecoder *d, LazRgbModels *c, uint16_t *last, unsigned char *out)
+{
     const uint32_t used = lazDecodeSymbol(d, &c->byteUsed);
-    const uint16_t *last = c->last;
     uint16_t rgb[3];
     const auto part = [d, c](int model, int32_t predicted) {
         return fold(static_cast<int32_t>(lazDecodeSymbol(d, &c->diff[model])) + predicted);
@@ -334,7 +361,7 @@ void lazReadRgb(LazDecoder *d, LazRgbDecoder *c, unsigned char *out)
         rgb[1] = rgb[2] = rgb[0];
     }
     for (int i = 0; i < 3; ++i) {
-        c->last[i] = rgb[i];
+        last[i] = rgb[i];
         store<uint16_t>(out + 2 * i, rgb[i]);
     }
 }

@@ -16,6 +16,9 @@ struct LazMedian5 {
     bool high = true;
 };
 
+// Adds a value, keeping the five sorted; the median is values[2].
+void lazAddToMedian(LazMedian5 *m, int32_t v);
+
 struct LazPoint10Decoder {
     unsigned char last[20];
     LazMedian5 xDiffs[16], yDiffs[16];
@@ -31,6 +34,7 @@ struct LazPoint10Decoder {
 };
 
 struct LazGpsTimeDecoder {
+    bool layered; // formats 6-10 code "unchanged" apart, and number the symbols so
     uint64_t lastTime[4];
     int32_t lastDiff[4];
     int32_t extremeCount[4];
@@ -39,10 +43,14 @@ struct LazGpsTimeDecoder {
     LazIntegerDecoder time;
 };
 
-struct LazRgbDecoder {
-    uint16_t last[3];
+struct LazRgbModels {
     LazSymbolModel byteUsed;
     LazSymbolModel diff[6];
+};
+
+struct LazRgbDecoder {
+    uint16_t last[3];
+    LazRgbModels models;
 };
 
 struct LazBytesDecoder {
@@ -52,11 +60,16 @@ struct LazBytesDecoder {
 
 void lazStartPoint10(LazPoint10Decoder *p, const unsigned char *first);
 void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out);
-void lazStartGpsTime(LazGpsTimeDecoder *g, const unsigned char *first);
+void lazStartGpsTime(LazGpsTimeDecoder *g, const unsigned char *first, bool layered = false);
 // False when the stream keeps switching sequences, as only a corrupt one does.
 bool lazReadGpsTime(LazDecoder *d, LazGpsTimeDecoder *g, unsigned char *out);
 void lazStartRgb(LazRgbDecoder *c, const unsigned char *first);
 void lazReadRgb(LazDecoder *d, LazRgbDecoder *c, unsigned char *out);
+void lazInitRgbModels(LazRgbModels *m);
+// A colour predicted from `last`, which becomes it.
+void lazDecodeRgb(LazDecoder *d, LazRgbModels *m, uint16_t *last, unsigned char *out);
+// A byte plus a difference, wrapped into 0..255.
+uint8_t lazFold(int32_t n);
 void lazStartBytes(LazBytesDecoder *b, const unsigned char *first, size_t count);
 void lazReadBytes(LazDecoder *d, LazBytesDecoder *b, unsigned char *out);
 

@@ -2,8 +2,11 @@
 #include "laz_decoder.h"
 
 #include "arithmetic_decoder.h"
+#include "items_v1.h"
 #include "items_v2.h"
+#include "items_v3.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -53,13 +56,71 @@ std::string itemName(uint16_t type)
                                                                : "type " + std::to_string(type);
 }
 
-// One record's item decoders for formats 0 to 5, version 2.
+// One record's item decoders for formats 0 to 5, versions 1 and 2. A
+// layout lists each item type at most once.
 struct PointwiseDecoders {
     LazPoint10Decoder point;
+    LazPoint10V1Decoder pointV1;
     LazGpsTimeDecoder time;
+    LazGpsTimeV1Decoder timeV1;
     LazRgbDecoder rgb;
+    LazRgbV1Decoder rgbV1;
     LazBytesDecoder bytes;
+    LazBytesV1Decoder bytesV1;
+    unsigned char waveLast[29];
+    LazWavePacketModels wave;
 };
+
+// An item's decoder, by type and version, as one number to switch on.
+constexpr unsigned kind(uint16_t type, uint16_t version)
+{
+    return type * 8u + version;
+}
+
+void startPointwise(const LazLayout &layout, PointwiseDecoders *items, const unsigned char *first)
+{
+    for (const LazItem &item : layout.items) {
+        switch (kind(item.type, item.version)) {
+        case kind(LAZ_ITEM_POINT10, 1): lazStartPoint10V1(&items->pointV1, first); break;
+        case kind(LAZ_ITEM_POINT10, 2): lazStartPoint10(&items->point, first); break;
+        case kind(LAZ_ITEM_GPSTIME11, 1): lazStartGpsTimeV1(&items->timeV1, first); break;
+        case kind(LAZ_ITEM_GPSTIME11, 2): lazStartGpsTime(&items->time, first); break;
+        case kind(LAZ_ITEM_RGB12, 1): lazStartRgbV1(&items->rgbV1, first); break;
+        case kind(LAZ_ITEM_RGB12, 2): lazStartRgb(&items->rgb, first); break;
+        case kind(LAZ_ITEM_BYTE, 1): lazStartBytesV1(&items->bytesV1, first, item.size); break;
+        case kind(LAZ_ITEM_BYTE, 2): lazStartBytes(&items->bytes, first, item.size); break;
+        default:
+            std::memcpy(items->waveLast, first, 29);
+            lazInitWavePacketModels(&items->wave);
+            break;
+        }
+        first += item.size;
+    }
+}
+
+// One record, item after item; false when its GPS time cannot be decoded.
+bool readPointwise(const LazLayout &layout, LazDecoder *d, PointwiseDecoders *items,
+                   unsigned char *out)
+{
+    for (const LazItem &item : layout.items) {
+        switch (kind(item.type, item.version)) {
+        case kind(LAZ_ITEM_POINT10, 1): lazReadPoint10V1(d, &items->pointV1, out); break;
+        case kind(LAZ_ITEM_POINT10, 2): lazReadPoint10(d, &items->point, out); break;
+        case kind(LAZ_ITEM_GPSTIME11, 1): lazReadGpsTimeV1(d, &items->timeV1, out); break;
+        case kind(LAZ_ITEM_GPSTIME11, 2):
+            if (!lazReadGpsTime(d, &items->time, out))
+                return false;
+            break;
+        case kind(LAZ_ITEM_RGB12, 1): lazReadRgbV1(d, &items->rgbV1, out); break;
+        case kind(LAZ_ITEM_RGB12, 2): lazReadRgb(d, &items->rgb, out); break;
+        case kind(LAZ_ITEM_BYTE, 1): lazReadBytesV1(d, &items->bytesV1, out); break;
+        case kind(LAZ_ITEM_BYTE, 2): lazReadBytes(d, &items->bytes, out); break;
+        default: lazDecodeWavePacket(d, &items->wave, items->waveLast, out); break;
+        }
+        out += item.size;
+    }
+    return true;
+}
 
 std::string decodePointwise(const LazLayout &layout, const unsigned char *bytes, size_t n,
                             uint64_t points, unsigned char *records, size_t *used)
@@ -68,44 +129,187 @@ std::string decodePointwise(const LazLayout &layout, const unsigned char *bytes,
     if (n < length)
         return "it ends within its first point";
     std::memcpy(records, bytes, length);
-    *used = length;
+    // The stream that follows starts with four bytes, even when it holds
+    // no point.
+    *used = std::min(n, length + 4);
     if (points < 2)
         return "";
     auto items = std::make_unique<PointwiseDecoders>();
-    size_t offset = 0;
-    for (const LazItem &item : layout.items) {
-        const unsigned char *first = records + offset;
-        switch (item.type) {
-        case LAZ_ITEM_POINT10: lazStartPoint10(&items->point, first); break;
-        case LAZ_ITEM_GPSTIME11: lazStartGpsTime(&items->time, first); break;
-        case LAZ_ITEM_RGB12: lazStartRgb(&items->rgb, first); break;
-        default: lazStartBytes(&items->bytes, first, item.size); break;
-        }
-        offset += item.size;
-    }
+    startPointwise(layout, items.get(), records);
     LazInput in{bytes + length, bytes + n, false};
     LazDecoder d;
     lazStartDecoder(&d, &in);
     for (uint64_t p = 1; p < points; ++p) {
-        unsigned char *record = records + p * length;
-        offset = 0;
-        for (const LazItem &item : layout.items) {
-            unsigned char *out = record + offset;
-            switch (item.type) {
-            case LAZ_ITEM_POINT10: lazReadPoint10(&d, &items->point, out); break;
-            case LAZ_ITEM_GPSTIME11:
-                if (!lazReadGpsTime(&d, &items->time, out))
-                    return "its GPS times cannot be decoded";
-                break;
-            case LAZ_ITEM_RGB12: lazReadRgb(&d, &items->rgb, out); break;
-            default: lazReadBytes(&d, &items->bytes, out); break;
-            }
-            offset += item.size;
-        }
+        if (!readPointwise(layout, &d, items.get(), records + p * length))
+            return "its GPS times cannot be decoded";
         if (in.overrun)
             return "it decodes past its bytes";
     }
     *used = static_cast<size_t>(in.next - bytes);
+    return "";
+}
+
+// Layers of an item in a layered chunk.
+size_t layersOf(const LazItem &item)
+{
+    switch (item.type) {
+    case LAZ_ITEM_POINT14: return LAZ_POINT14_LAYERS;
+    case LAZ_ITEM_RGBNIR14: return 2;
+    case LAZ_ITEM_BYTE14: return item.size;
+    default: return 1;
+    }
+}
+
+size_t layersOf(const LazLayout &layout)
+{
+    size_t n = 0;
+    for (const LazItem &item : layout.items)
+        n += layersOf(item);
+    return n;
+}
+
+// The field each layer of an item holds, as the caller names fields.
+uint32_t fieldOfLayer(const LazItem &item, size_t layer)
+{
+    switch (item.type) {
+    case LAZ_ITEM_POINT14: return layer == LAZ_LAYER_XY ? 0 : 1u << (layer - 1);
+    case LAZ_ITEM_RGB14: return LAZ_FIELD_RGB;
+    case LAZ_ITEM_RGBNIR14: return layer == 0 ? LAZ_FIELD_RGB : LAZ_FIELD_NIR;
+    case LAZ_ITEM_WAVEPACKET14: return LAZ_FIELD_WAVE_PACKET;
+    default: return LAZ_FIELD_EXTRA_BYTES;
+    }
+}
+
+// One record's item decoders for formats 6 to 10.
+struct LayeredDecoders {
+    LazPoint14Decoder point;
+    LazRgb14Decoder rgb;
+    LazWavePacket14Decoder wave;
+    LazByte14Decoder bytes;
+};
+
+// The item's layers, in the order the chunk stores them.
+LazLayer *layerOf(LayeredDecoders *items, const LazItem &item, size_t layer)
+{
+    switch (item.type) {
+    case LAZ_ITEM_POINT14: return &items->point.layer[layer];
+    case LAZ_ITEM_RGB14:
+    case LAZ_ITEM_RGBNIR14: return &items->rgb.layer[layer];
+    case LAZ_ITEM_WAVEPACKET14: return &items->wave.layer;
+    default: return &items->bytes.layer[layer];
+    }
+}
+
+// Each layer's stream over its bytes, started when its field is wanted
+// and changes within the chunk.
+void setUpLayers(const LazLayout &layout, LayeredDecoders *items, const unsigned char *sizes,
+                 const unsigned char *body, uint32_t fields)
+{
+    for (const LazItem &item : layout.items) {
+        // Version 2 was an early name of version 3.
+        const unsigned version = item.version < 3 ? 3 : item.version;
+        switch (item.type) {
+        case LAZ_ITEM_POINT14: items->point.version = version; break;
+        case LAZ_ITEM_RGB14:
+        case LAZ_ITEM_RGBNIR14:
+            items->rgb.version = version;
+            items->rgb.nir = item.type == LAZ_ITEM_RGBNIR14;
+            break;
+        case LAZ_ITEM_WAVEPACKET14: items->wave.version = version; break;
+        default:
+            items->bytes.version = version;
+            items->bytes.layer.resize(item.size);
+            break;
+        }
+        for (size_t k = 0; k < layersOf(item); ++k) {
+            const uint32_t size = load<uint32_t>(sizes);
+            sizes += 4;
+            LazLayer *layer = layerOf(items, item, k);
+            const uint32_t field = fieldOfLayer(item, k);
+            layer->in = LazInput{body, body + size, false};
+            layer->decoded = size > 0 && (field == 0 || (fields & field) != 0);
+            if (layer->decoded)
+                lazStartDecoder(&layer->d, &layer->in);
+            body += size;
+        }
+    }
+}
+
+void startLayered(const LazLayout &layout, LayeredDecoders *items, const unsigned char *first)
+{
+    unsigned context = 0;
+    for (const LazItem &item : layout.items) {
+        switch (item.type) {
+        case LAZ_ITEM_POINT14: context = lazStartPoint14(&items->point, first); break;
+        case LAZ_ITEM_RGB14:
+        case LAZ_ITEM_RGBNIR14: lazStartRgb14(&items->rgb, first, context); break;
+        case LAZ_ITEM_WAVEPACKET14: lazStartWavePacket14(&items->wave, first, context); break;
+        default: lazStartByte14(&items->bytes, first, context); break;
+        }
+        first += item.size;
+    }
+}
+
+bool readLayered(const LazLayout &layout, LayeredDecoders *items, unsigned char *out)
+{
+    unsigned context = 0;
+    for (const LazItem &item : layout.items) {
+        switch (item.type) {
+        case LAZ_ITEM_POINT14:
+            if (!lazReadPoint14(&items->point, out, &context))
+                return false;
+            break;
+        case LAZ_ITEM_RGB14:
+        case LAZ_ITEM_RGBNIR14: lazReadRgb14(&items->rgb, out, context); break;
+        case LAZ_ITEM_WAVEPACKET14: lazReadWavePacket14(&items->wave, out, context); break;
+        default: lazReadByte14(&items->bytes, out, context); break;
+        }
+        out += item.size;
+    }
+    return true;
+}
+
+bool anyLayerOverrun(const LayeredDecoders &items)
+{
+    for (const LazLayer &layer : items.point.layer)
+        if (layer.in.overrun)
+            return true;
+    for (const LazLayer &layer : items.rgb.layer)
+        if (layer.in.overrun)
+            return true;
+    for (const LazLayer &layer : items.bytes.layer)
+        if (layer.in.overrun)
+            return true;
+    return items.wave.layer.in.overrun;
+}
+
+// The first record raw, the point count, every layer's size, then the
+// layers.
+std::string decodeLayered(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                          uint64_t points, unsigned char *records, size_t *used, uint32_t fields)
+{
+    const size_t length = layout.recordLength;
+    const size_t header = lazLayeredChunkHeaderBytes(layout);
+    if (n < header)
+        return n < length ? "it ends within its first point" : "it ends within its layer sizes";
+    const uint64_t total = lazLayeredChunkBytes(layout, bytes);
+    if (total > n)
+        return "its layers run past its bytes";
+    std::memcpy(records, bytes, length);
+    *used = static_cast<size_t>(total);
+    if (points < 2)
+        return "";
+    auto items = std::make_unique<LayeredDecoders>();
+    for (LazLayer &layer : items->rgb.layer)
+        layer = LazLayer{{nullptr, nullptr, false}, {}, false};
+    items->wave.layer = LazLayer{{nullptr, nullptr, false}, {}, false};
+    setUpLayers(layout, items.get(), bytes + length + 4, bytes + header, fields);
+    startLayered(layout, items.get(), records);
+    for (uint64_t p = 1; p < points; ++p)
+        if (!readLayered(layout, items.get(), records + p * length))
+            return "its GPS times cannot be decoded";
+    if (anyLayerOverrun(*items))
+        return "it decodes past its bytes";
     return "";
 }
 
@@ -136,7 +340,8 @@ std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordL
         const LazItem item{load<uint16_t>(at), load<uint16_t>(at + 2), load<uint16_t>(at + 4)};
         if (!knownType(item.type))
             return "its LASzip VLR lists an item of unknown type " + std::to_string(item.type);
-        if (itemSize(item.type) != 0 && item.size != itemSize(item.type))
+        const unsigned size = itemSize(item.type);
+        if ((size != 0 && item.size != size) || item.size == 0)
             return "its LASzip VLR gives " + itemName(item.type) + " " + std::to_string(item.size) +
                    " bytes";
         total += item.size;
@@ -149,17 +354,47 @@ std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordL
     return "";
 }
 
+namespace
+{
+
+// Whether this decoder reads an item of this type and version in records
+// of this compressor.
+bool itemDecoded(uint16_t compressor, const LazItem &item)
+{
+    if (compressor == LAZ_LAYERED_CHUNKED) {
+        if (item.type == LAZ_ITEM_WAVEPACKET14)
+            return item.version == 3 || item.version == 4;
+        return item.type >= LAZ_ITEM_POINT14 && item.version >= 2 && item.version <= 4;
+    }
+    if (item.type == LAZ_ITEM_WAVEPACKET13)
+        return item.version == 1;
+    return item.type <= LAZ_ITEM_RGB12 && (item.version == 1 || item.version == 2);
+}
+
+} // namespace
+
 std::string lazUnreadItems(const LazLayout &layout)
 {
-    if (layout.compressor != LAZ_POINTWISE_CHUNKED)
-        return layout.compressor == LAZ_POINTWISE ? "points compressed one stream (compressor 1)"
-                                                  : "layered chunks (compressor 3)";
-    for (const LazItem &item : layout.items)
-        if (item.version != 2 || item.type > LAZ_ITEM_RGB12)
-            return itemName(item.type) + " version " + std::to_string(item.version);
-    if (layout.items.front().type != LAZ_ITEM_POINT10)
-        return "records that do not start with POINT10";
+    const uint16_t first =
+        layout.compressor == LAZ_LAYERED_CHUNKED ? LAZ_ITEM_POINT14 : LAZ_ITEM_POINT10;
+    if (layout.items.front().type != first)
+        return "records that do not start with " + itemName(first) + " (compressor " +
+               std::to_string(layout.compressor) + ")";
+    unsigned seen = 0;
+    for (const LazItem &item : layout.items) {
+        if (!itemDecoded(layout.compressor, item))
+            return itemName(item.type) + " version " + std::to_string(item.version) +
+                   " (compressor " + std::to_string(layout.compressor) + ")";
+        if (seen & (1u << item.type))
+            return "two " + itemName(item.type) + " items in each record";
+        seen |= 1u << item.type;
+    }
     return "";
+}
+
+bool lazCompatibilityLayout(const LazLayout &layout)
+{
+    return (layout.options & 1) != 0;
 }
 
 bool lazVariableChunks(const LazLayout &layout)
@@ -214,10 +449,136 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
 }
 
 std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                           uint64_t points, unsigned char *records, size_t *used)
+                           uint64_t points, unsigned char *records, size_t *used, uint32_t fields)
 {
     *used = 0;
     if (points == 0)
         return "";
+    if (layout.compressor == LAZ_LAYERED_CHUNKED)
+        return decodeLayered(layout, bytes, n, points, records, used, fields);
     return decodePointwise(layout, bytes, n, points, records, used);
+}
+
+size_t lazLayeredChunkHeaderBytes(const LazLayout &layout)
+{
+    return layout.recordLength + 4 + 4 * layersOf(layout);
+}
+
+uint64_t lazLayeredChunkBytes(const LazLayout &layout, const unsigned char *header)
+{
+    const size_t at = layout.recordLength + 4;
+    uint64_t total = lazLayeredChunkHeaderBytes(layout);
+    for (size_t k = 0; k < layersOf(layout); ++k)
+        total += load<uint32_t>(header + at + 4 * k);
+    return total;
+}
+
+struct LazSequence {
+    LazLayout layout;
+    LazReadBytes read;
+    void *source;
+    uint64_t chunkPoints; // points a chunk
+    uint64_t leftInChunk; // points of the chunk in hand still to decode
+    uint64_t done;        // points decoded so far
+    std::vector<unsigned char> window;
+    bool allRead;  // `read` has given every byte
+    size_t margin; // bytes a point may take, at most, with room to spare
+    LazInput in;   // over the window
+    LazDecoder d;
+    PointwiseDecoders items;
+};
+
+namespace
+{
+
+// Keeps at least `margin` bytes ahead of the decoder in the window, so that
+// a point never reads past what is in hand before the data's end.
+void refill(LazSequence *s)
+{
+    const size_t ahead = static_cast<size_t>(s->in.end - s->in.next);
+    if (ahead >= s->margin || s->allRead)
+        return;
+    unsigned char *w = s->window.data();
+    std::memmove(w, s->in.next, ahead);
+    size_t filled = ahead;
+    while (filled < s->window.size() && !s->allRead) {
+        const size_t got = s->read(s->source, w + filled, s->window.size() - filled);
+        s->allRead = got == 0;
+        filled += got;
+    }
+    s->in.next = w;
+    s->in.end = w + filled;
+}
+
+// The next chunk's first record, stored raw, and its stream's start.
+// Returns false at the clean end of the data, before any byte of a chunk.
+bool startChunk(LazSequence *s, unsigned char *record, std::string *why)
+{
+    refill(s);
+    const size_t length = s->layout.recordLength;
+    const size_t ahead = static_cast<size_t>(s->in.end - s->in.next);
+    if (ahead == 0)
+        return false;
+    if (ahead < length) {
+        *why = "its point data ends within point " + std::to_string(s->done + 1);
+        return false;
+    }
+    std::memcpy(record, s->in.next, length);
+    s->in.next += length;
+    startPointwise(s->layout, &s->items, record);
+    lazStartDecoder(&s->d, &s->in);
+    s->leftInChunk = s->chunkPoints - 1;
+    return true;
+}
+
+} // namespace
+
+LazSequence *lazStartSequence(const LazLayout &layout, LazReadBytes read, void *source)
+{
+    if (layout.compressor == LAZ_LAYERED_CHUNKED ||
+        (layout.compressor == LAZ_POINTWISE_CHUNKED && lazVariableChunks(layout)))
+        return nullptr;
+    auto s = std::make_unique<LazSequence>();
+    s->layout = layout;
+    s->read = read;
+    s->source = source;
+    s->chunkPoints = layout.compressor == LAZ_POINTWISE ? UINT64_MAX : layout.chunkSize;
+    s->leftInChunk = 0;
+    s->done = 0;
+    // A symbol takes at most four bytes, an item at most a few dozen
+    // symbols, an extra byte one.
+    s->margin = 4096 + 16 * size_t{layout.recordLength};
+    s->window.resize(std::max<size_t>(1u << 20, 4 * s->margin));
+    s->allRead = false;
+    s->in = LazInput{s->window.data(), s->window.data(), false};
+    return s.release();
+}
+
+std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
+                              uint64_t *decoded)
+{
+    const size_t length = s->layout.recordLength;
+    std::string why;
+    for (*decoded = 0; *decoded < points; ++*decoded, ++s->done) {
+        unsigned char *record = records + *decoded * length;
+        if (s->leftInChunk == 0) {
+            if (!startChunk(s, record, &why))
+                return why;
+            continue;
+        }
+        refill(s);
+        const bool timeDecoded = readPointwise(s->layout, &s->d, &s->items, record);
+        if (!timeDecoded || s->in.overrun) {
+            const std::string point = "point " + std::to_string(s->done + 1);
+            return timeDecoded ? "its point data ends within " + point
+                               : "the GPS time of " + point + " cannot be decoded";
+        }
+        --s->leftInChunk;
+    }
+    return "";
+}
+
+void lazEndSequence(LazSequence *s)
+{
+    delete s;
 }

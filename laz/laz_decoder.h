@@ -52,7 +52,30 @@ std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordL
 // "" when this decoder reads every item of the layout, or what it lacks.
 std::string lazUnreadItems(const LazLayout &layout);
 
+// Fields of formats 6 to 10 that the caller needs: their layers are
+// decoded, the others left alone (those fields keep the chunk's first
+// values). X, Y and the returns are always decoded.
+enum : uint32_t {
+    LAZ_FIELD_Z = 1u << 0,
+    LAZ_FIELD_CLASSIFICATION = 1u << 1,
+    LAZ_FIELD_FLAGS = 1u << 2, // classification flags, scan direction, edge of flight line
+    LAZ_FIELD_INTENSITY = 1u << 3,
+    LAZ_FIELD_SCAN_ANGLE = 1u << 4,
+    LAZ_FIELD_USER_DATA = 1u << 5,
+    LAZ_FIELD_POINT_SOURCE = 1u << 6,
+    LAZ_FIELD_GPS_TIME = 1u << 7,
+    LAZ_FIELD_RGB = 1u << 8,
+    LAZ_FIELD_NIR = 1u << 9,
+    LAZ_FIELD_WAVE_PACKET = 1u << 10,
+    LAZ_FIELD_EXTRA_BYTES = 1u << 11,
+    LAZ_ALL_FIELDS = (1u << 12) - 1,
+};
+
 bool lazVariableChunks(const LazLayout &layout);
+
+// Points of formats 6 to 10 stored as format 1, 3, 4 or 5 with their
+// LAS 1.4 fields in extra bytes, which older readers can take.
+bool lazCompatibilityLayout(const LazLayout &layout);
 
 struct LazChunk {
     uint64_t start; // in the file
@@ -73,6 +96,28 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
 // (points * recordLength bytes): "" or why the chunk cannot be decoded. In
 // *used, how many of the bytes the chunk took.
 std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                           uint64_t points, unsigned char *records, size_t *used);
+                           uint64_t points, unsigned char *records, size_t *used,
+                           uint32_t fields = LAZ_ALL_FIELDS);
+
+// Layered chunks (compressor 3) say their own size: their first
+// lazLayeredChunkHeaderBytes bytes (the first record, the point count and
+// the layer sizes) give the whole chunk's bytes.
+size_t lazLayeredChunkHeaderBytes(const LazLayout &layout);
+uint64_t lazLayeredChunkBytes(const LazLayout &layout, const unsigned char *header);
+
+// Points whose chunks are not listed, decoded one after another from
+// bytes read in pieces: compressor 1's single stream, or fixed chunks of a
+// writer interrupted before its table. `read` returns the bytes it put at
+// `to`, fewer than `n` only at the end of the data.
+using LazReadBytes = size_t (*)(void *source, unsigned char *to, size_t n);
+struct LazSequence;
+// Null when the layout's points cannot be read so (variable chunks).
+LazSequence *lazStartSequence(const LazLayout &layout, LazReadBytes read, void *source);
+// Decodes up to `points` records into `records`, *decoded of them: fewer
+// only where the data ends between two chunks. "" or why the data cannot
+// be decoded.
+std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
+                              uint64_t *decoded);
+void lazEndSequence(LazSequence *s);
 
 #endif

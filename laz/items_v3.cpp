@@ -1,0 +1,389 @@
+// LAZ: the layered item decoders of point data formats 6 to 10.
+//
+// Versions 3 and 4 differ only in how the items after POINT14 follow the
+// scanner channel. In version 3, a point whose channel did not change hands
+// the others context 0, not its channel; and an item that moves to a
+// context it used before goes on predicting from the last values of the
+// context it leaves. Writers of version 3 did the same, so the decoder must.
+#include "items_v3.h"
+
+#include <cstring>
+
+namespace
+{
+
+template <typename T> T load(const unsigned char *at)
+{
+    T v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+template <typename T> void store(unsigned char *at, T v)
+{
+    std::memcpy(at, &v, sizeof v);
+}
+
+// Offsets of the fields of the 30-byte record.
+enum : size_t {
+    AT_X = 0,
+    AT_Y = 4,
+    AT_Z = 8,
+    AT_INTENSITY = 12,
+    AT_RETURNS = 14, // return number (low 4 bits), number of returns (high 4)
+    AT_FLAGS = 15,   // classification flags 0-3, channel 4-5, direction 6, edge 7
+    AT_CLASSIFICATION = 16,
+    AT_USER_DATA = 17,
+    AT_SCAN_ANGLE = 18,
+    AT_POINT_SOURCE = 20,
+    AT_GPS_TIME = 22,
+};
+
+// Context of the coordinate predictions by number of returns n (row) and
+// return number r (column), for returns numbered up to 15; numberings from
+// 0 and mixed-up fields get contexts of their own.
+const uint8_t RETURN_MAP_6[16][16] = {
+    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5},
+    {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+    {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3},
+    {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5},
+};
+
+// Context of the height prediction: how far the return is from the last,
+// up to 7.
+unsigned returnLevel(unsigned n, unsigned r)
+{
+    const unsigned distance = n > r ? n - r : r - n;
+    return distance < 7 ? distance : 7;
+}
+
+LazSymbolModel *lazyModel(std::unique_ptr<LazSymbolModel> *model, uint32_t symbols)
+{
+    if (!*model) {
+        *model = std::make_unique<LazSymbolModel>();
+        lazInitSymbolModel(model->get(), symbols);
+    }
+    return model->get();
+}
+
+uint32_t decodeLazy(LazLayer *layer, std::unique_ptr<LazSymbolModel> *model, uint32_t symbols)
+{
+    return lazDecodeSymbol(&layer->d, lazyModel(model, symbols));
+}
+
+// A context's models, fresh, and its predictions taken from `record`.
+void startPoint14Context(LazPoint14Context *c, const unsigned char *record)
+{
+    for (LazSymbolModel &m : c->changedValues)
+        lazInitSymbolModel(&m, 128);
+    lazInitSymbolModel(&c->scannerChannel, 3);
+    lazInitSymbolModel(&c->returnNumberSameTime, 13);
+    for (int i = 0; i < 16; ++i)
+        c->numberOfReturns[i].reset(), c->returnNumber[i].reset();
+    for (int i = 0; i < 64; ++i)
+        c->classification[i].reset(), c->flags[i].reset(), c->userData[i].reset();
+    lazInitIntegerDecoder(&c->dx, 32, 2);
+    lazInitIntegerDecoder(&c->dy, 32, 22);
+    lazInitIntegerDecoder(&c->z, 32, 20);
+    lazInitIntegerDecoder(&c->intensity, 16, 4);
+    lazInitIntegerDecoder(&c->scanAngle, 16, 2);
+    lazInitIntegerDecoder(&c->pointSourceID, 16, 1);
+    for (int i = 0; i < 12; ++i)
+        c->xDiffs[i] = LazMedian5{}, c->yDiffs[i] = LazMedian5{};
+    for (int i = 0; i < 8; ++i) {
+        c->lastZ[i] = load<int32_t>(record + AT_Z);
+        c->lastIntensity[i] = load<uint16_t>(record + AT_INTENSITY);
+    }
+    lazStartGpsTime(&c->time, record + AT_GPS_TIME, true);
+    std::memcpy(c->last, record, 30);
+    c->lastTimeChanged = false;
+    c->used = true;
+}
+
+// The return number, as the changed-values symbol says it differs from
+// the last.
+unsigned decodeReturnNumber(LazLayer *xy, LazPoint14Context *c, uint32_t changed, unsigned lastR,
+                            bool timeChanged)
+{
+    switch (changed & 3) {
+    case 0: return lastR;
+    case 1: return (lastR + 1) % 16;
+    case 2: return (lastR + 15) % 16;
+    default:
+        if (timeChanged)
+            return decodeLazy(xy, &c->returnNumber[lastR], 16);
+        return (lastR + lazDecodeSymbol(&xy->d, &c->returnNumberSameTime) + 2) % 16;
+    }
+}
+
+// The changed-values symbol's bits.
+enum : uint32_t {
+    CHANGED_CHANNEL = 64,
+    CHANGED_POINT_SOURCE = 32,
+    CHANGED_GPS_TIME = 16,
+    CHANGED_SCAN_ANGLE = 8,
+    CHANGED_NUMBER_OF_RETURNS = 4,
+};
+
+// The fields outside the XY layer, each from its own layer when decoded.
+// `cpr`: single, first, last or intermediate return.
+bool decodeOtherLayers(LazPoint14Decoder *p, LazPoint14Context *c, uint32_t changed, unsigned n,
+                       unsigned l, unsigned cpr)
+{
+    unsigned char *last = c->last;
+    LazLayer *layer = p->layer;
+    const unsigned timeChanged = changed & CHANGED_GPS_TIME ? 1 : 0;
+    if (layer[LAZ_LAYER_Z].decoded) {
+        const uint32_t k = (c->dx.k + c->dy.k) / 2;
+        c->lastZ[l] = lazDecompressInteger(&layer[LAZ_LAYER_Z].d, &c->z, c->lastZ[l],
+                                           (n == 1) + (k < 18 ? k & ~1u : 18));
+        store<int32_t>(last + AT_Z, c->lastZ[l]);
+    }
+    if (layer[LAZ_LAYER_CLASSIFICATION].decoded) {
+        const unsigned ccc = ((last[AT_CLASSIFICATION] & 0x1Fu) << 1) + (cpr == 3 ? 1 : 0);
+        last[AT_CLASSIFICATION] = static_cast<uint8_t>(
+            decodeLazy(&layer[LAZ_LAYER_CLASSIFICATION], &c->classification[ccc], 256));
+    }
+    if (layer[LAZ_LAYER_FLAGS].decoded) {
+        const uint8_t f = last[AT_FLAGS];
+        const unsigned lastFlags = (f >> 7) << 5 | ((f >> 6) & 1) << 4 | (f & 15);
+        const uint32_t flags = decodeLazy(&layer[LAZ_LAYER_FLAGS], &c->flags[lastFlags], 64);
+        last[AT_FLAGS] = static_cast<uint8_t>(((flags >> 5) & 1) << 7 | ((flags >> 4) & 1) << 6 |
+                                              (f & 0x30) | (flags & 15));
+    }
+    if (layer[LAZ_LAYER_INTENSITY].decoded) {
+        uint16_t &lastIntensity = c->lastIntensity[cpr << 1 | timeChanged];
+        lastIntensity = static_cast<uint16_t>(
+            lazDecompressInteger(&layer[LAZ_LAYER_INTENSITY].d, &c->intensity, lastIntensity, cpr));
+        store<uint16_t>(last + AT_INTENSITY, lastIntensity);
+    }
+    if (layer[LAZ_LAYER_SCAN_ANGLE].decoded && (changed & CHANGED_SCAN_ANGLE))
+        store<uint16_t>(last + AT_SCAN_ANGLE,
+                        static_cast<uint16_t>(lazDecompressInteger(
+                            &layer[LAZ_LAYER_SCAN_ANGLE].d, &c->scanAngle,
+                            load<int16_t>(last + AT_SCAN_ANGLE), timeChanged)));
+    if (layer[LAZ_LAYER_USER_DATA].decoded)
+        last[AT_USER_DATA] = static_cast<uint8_t>(
+            decodeLazy(&layer[LAZ_LAYER_USER_DATA], &c->userData[last[AT_USER_DATA] / 4], 256));
+    if (layer[LAZ_LAYER_POINT_SOURCE].decoded && (changed & CHANGED_POINT_SOURCE))
+        store<uint16_t>(last + AT_POINT_SOURCE,
+                        static_cast<uint16_t>(lazDecompressInteger(
+                            &layer[LAZ_LAYER_POINT_SOURCE].d, &c->pointSourceID,
+                            load<uint16_t>(last + AT_POINT_SOURCE), 0)));
+    if (layer[LAZ_LAYER_GPS_TIME].decoded && timeChanged)
+        return lazReadGpsTime(&layer[LAZ_LAYER_GPS_TIME].d, &c->time, last + AT_GPS_TIME);
+    return true;
+}
+
+} // namespace
+
+unsigned lazStartPoint14(LazPoint14Decoder *p, const unsigned char *first)
+{
+    for (LazPoint14Context &c : p->context)
+        c.used = false;
+    p->channel = (first[AT_FLAGS] >> 4) & 3;
+    startPoint14Context(&p->context[p->channel], first);
+    return p->channel;
+}
+
+bool lazReadPoint14(LazPoint14Decoder *p, unsigned char *out, unsigned *context)
+{
+    LazLayer *xy = &p->layer[LAZ_LAYER_XY];
+    LazPoint14Context *c = &p->context[p->channel];
+    {
+        const unsigned r = c->last[AT_RETURNS] & 15, n = c->last[AT_RETURNS] >> 4;
+        const unsigned lpr = (r == 1 ? 1 : 0) + (r >= n ? 2 : 0) + (c->lastTimeChanged ? 4 : 0);
+        const uint32_t changed = lazDecodeSymbol(&xy->d, &c->changedValues[lpr]);
+        *context = p->version >= 4 ? p->channel : 0;
+        if (changed & CHANGED_CHANNEL) {
+            const unsigned channel =
+                (p->channel + lazDecodeSymbol(&xy->d, &c->scannerChannel) + 1) % 4;
+            if (!p->context[channel].used)
+                startPoint14Context(&p->context[channel], c->last);
+            p->channel = *context = channel;
+            c = &p->context[channel];
+            c->last[AT_FLAGS] = static_cast<uint8_t>((c->last[AT_FLAGS] & ~0x30u) | channel << 4);
+        }
+        const bool timeChanged = (changed & CHANGED_GPS_TIME) != 0;
+        const unsigned lastN = c->last[AT_RETURNS] >> 4, lastR = c->last[AT_RETURNS] & 15;
+        const unsigned newN = changed & CHANGED_NUMBER_OF_RETURNS
+                                  ? decodeLazy(xy, &c->numberOfReturns[lastN], 16)
+                                  : lastN;
+        const unsigned newR = decodeReturnNumber(xy, c, changed, lastR, timeChanged);
+        c->last[AT_RETURNS] = static_cast<uint8_t>(newN << 4 | newR);
+        const unsigned m = RETURN_MAP_6[newN][newR], l = returnLevel(newN, newR);
+        const unsigned cpr = (newR == 1 ? 2 : 0) + (newR >= newN ? 1 : 0);
+        const unsigned median = m << 1 | (timeChanged ? 1 : 0);
+        const int32_t dx =
+            lazDecompressInteger(&xy->d, &c->dx, c->xDiffs[median].values[2], newN == 1);
+        store<uint32_t>(c->last + AT_X, load<uint32_t>(c->last + AT_X) + static_cast<uint32_t>(dx));
+        lazAddToMedian(&c->xDiffs[median], dx);
+        const uint32_t k = c->dx.k;
+        const int32_t dy = lazDecompressInteger(&xy->d, &c->dy, c->yDiffs[median].values[2],
+                                                (newN == 1) + (k < 20 ? k & ~1u : 20));
+        store<uint32_t>(c->last + AT_Y, load<uint32_t>(c->last + AT_Y) + static_cast<uint32_t>(dy));
+        lazAddToMedian(&c->yDiffs[median], dy);
+        if (!decodeOtherLayers(p, c, changed, newN, l, cpr))
+            return false;
+        c->lastTimeChanged = timeChanged;
+    }
+    std::memcpy(out, c->last, 30);
+    return true;
+}
+
+namespace
+{
+
+// Version 3 goes on predicting from the context it leaves unless the new
+// one starts there; version 4 always predicts from the new one's.
+template <typename Context>
+Context *switchContext(unsigned version, unsigned *channel, Context *contexts, unsigned context,
+                       void (*start)(Context *, const Context &), Context **predicted)
+{
+    *predicted = &contexts[*channel];
+    if (context != *channel) {
+        *channel = context;
+        if (!contexts[context].used) {
+            start(&contexts[context], **predicted);
+            *predicted = &contexts[context];
+        } else if (version >= 4) {
+            *predicted = &contexts[context];
+        }
+    }
+    return &contexts[*channel];
+}
+
+void startRgbContext(LazRgb14Context *c, const uint16_t *last)
+{
+    lazInitRgbModels(&c->rgb);
+    lazInitSymbolModel(&c->nirUsed, 4);
+    lazInitSymbolModel(&c->nirDiff[0], 256);
+    lazInitSymbolModel(&c->nirDiff[1], 256);
+    std::memcpy(c->last, last, sizeof c->last);
+    c->used = true;
+}
+
+void startRgbFrom(LazRgb14Context *c, const LazRgb14Context &from)
+{
+    startRgbContext(c, from.last);
+}
+
+void startWaveContext(LazWavePacket14Context *c, const unsigned char *last)
+{
+    lazInitWavePacketModels(&c->models);
+    std::memcpy(c->last, last, 29);
+    c->used = true;
+}
+
+void startWaveFrom(LazWavePacket14Context *c, const LazWavePacket14Context &from)
+{
+    startWaveContext(c, from.last);
+}
+
+void startByteContext(LazByte14Context *c, const unsigned char *last, size_t count)
+{
+    c->byte.resize(count);
+    for (LazSymbolModel &m : c->byte)
+        lazInitSymbolModel(&m, 256);
+    c->last.assign(last, last + count);
+    c->used = true;
+}
+
+void startByteFrom(LazByte14Context *c, const LazByte14Context &from)
+{
+    startByteContext(c, from.last.data(), from.last.size());
+}
+
+} // namespace
+
+void lazStartRgb14(LazRgb14Decoder *c, const unsigned char *first, unsigned context)
+{
+    for (LazRgb14Context &x : c->context)
+        x.used = false;
+    uint16_t last[4] = {0, 0, 0, 0};
+    std::memcpy(last, first, c->nir ? 8 : 6);
+    c->channel = context;
+    startRgbContext(&c->context[context], last);
+}
+
+void lazReadRgb14(LazRgb14Decoder *c, unsigned char *out, unsigned context)
+{
+    LazRgb14Context *predicted = nullptr;
+    LazRgb14Context *x =
+        switchContext(c->version, &c->channel, c->context, context, startRgbFrom, &predicted);
+    uint16_t *last = predicted->last;
+    if (c->layer[0].decoded)
+        lazDecodeRgb(&c->layer[0].d, &x->rgb, last, out);
+    else
+        std::memcpy(out, last, 6);
+    if (!c->nir)
+        return;
+    if (c->layer[1].decoded) {
+        LazDecoder *d = &c->layer[1].d;
+        const uint32_t used = lazDecodeSymbol(d, &x->nirUsed);
+        unsigned nir = last[3];
+        if (used & 1)
+            nir = (nir & 0xFF00u) |
+                  lazFold(static_cast<int32_t>(lazDecodeSymbol(d, &x->nirDiff[0]) + (nir & 0xFF)));
+        if (used & 2)
+            nir = (nir & 0x00FFu) | static_cast<unsigned>(lazFold(static_cast<int32_t>(
+                                        lazDecodeSymbol(d, &x->nirDiff[1]) + (nir >> 8))))
+                                        << 8;
+        last[3] = static_cast<uint16_t>(nir);
+    }
+    store<uint16_t>(out + 6, last[3]);
+}
+
+void lazStartWavePacket14(LazWavePacket14Decoder *w, const unsigned char *first, unsigned context)
+{
+    for (LazWavePacket14Context &x : w->context)
+        x.used = false;
+    std::memcpy(w->unchanged, first, 29);
+    w->channel = context;
+    startWaveContext(&w->context[context], first);
+}
+
+void lazReadWavePacket14(LazWavePacket14Decoder *w, unsigned char *out, unsigned context)
+{
+    LazWavePacket14Context *predicted = nullptr;
+    LazWavePacket14Context *x =
+        switchContext(w->version, &w->channel, w->context, context, startWaveFrom, &predicted);
+    if (w->layer.decoded)
+        lazDecodeWavePacket(&w->layer.d, &x->models, predicted->last, out);
+    else
+        std::memcpy(out, w->unchanged, 29);
+}
+
+void lazStartByte14(LazByte14Decoder *b, const unsigned char *first, unsigned context)
+{
+    for (LazByte14Context &x : b->context)
+        x.used = false;
+    b->channel = context;
+    startByteContext(&b->context[context], first, b->layer.size());
+}
+
+void lazReadByte14(LazByte14Decoder *b, unsigned char *out, unsigned context)
+{
+    LazByte14Context *predicted = nullptr;
+    LazByte14Context *x =
+        switchContext(b->version, &b->channel, b->context, context, startByteFrom, &predicted);
+    unsigned char *last = predicted->last.data();
+    for (size_t i = 0; i < b->layer.size(); ++i) {
+        if (b->layer[i].decoded)
+            last[i] = lazFold(last[i] +
+                              static_cast<int32_t>(lazDecodeSymbol(&b->layer[i].d, &x->byte[i])));
+        out[i] = last[i];
+    }
+}
