@@ -360,6 +360,8 @@ uint64_t recordsOf(const PointInput &in, const RecordType &type)
 {
     if (!in.laz)
         return in.dataBytes / type.RecordLength;
+    if (in.laz->sequential)
+        return in.laz->sequencePoints;
     uint64_t records = 0;
     for (const LazChunk &chunk : in.laz->chunks)
         records += chunk.points;
@@ -448,6 +450,12 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     LazFile laz;
     if (type.compressed)
         readLazContainer(fin, LASName, *h, type, &laz);
+    laz.fields = lazFieldsOfFormat(Format);
+    if (type.compressed && lazCompatibilityLayout(laz.layout))
+        reportToStandardError("TREVLIN: %s stores LAS 1.4 points as point data format %d with "
+                              "their LAS 1.4 fields in extra bytes (LASzip's compatibility "
+                              "layout); they are converted as stored\n",
+                              LASName.c_str(), type.PointFormat);
     const ExtraColumns extras =
         Format == 0 ? extraColumnsOfInput(fin, LASName, *h, type) : ExtraColumns{};
     const LAS12Header *ph12 = &h->Public;

@@ -69,8 +69,8 @@ LazReadOutcome tableStart(FILE *fin, uint64_t pointData, uint64_t size, uint64_t
         return LAZ_DAMAGED;
     }
     if (static_cast<uint64_t>(at) == pointData) {
-        *why = "no chunk table (its writer was interrupted)";
-        return LAZ_NOT_DECODED;
+        *start = 0; // no table: its writer was interrupted
+        return LAZ_READ;
     }
     if (at < 0 || static_cast<uint64_t>(at) < pointData + 8 || static_cast<uint64_t>(at) > size) {
         *why = "its chunk table's offset, " + std::to_string(at) + ", lies outside its point data";
@@ -80,7 +80,82 @@ LazReadOutcome tableStart(FILE *fin, uint64_t pointData, uint64_t size, uint64_t
     return LAZ_READ;
 }
 
+// Layered chunks that no table lists: each chunk's first bytes give its
+// size, so the chunks are found by hopping from one to the next.
+LazReadOutcome hopLayeredChunks(FILE *fin, const LazLayout &layout, uint64_t pointData,
+                                uint64_t end, uint64_t points, LazFile *laz, std::string *why)
+{
+    std::vector<unsigned char> header(lazLayeredChunkHeaderBytes(layout));
+    uint64_t start = pointData + 8;
+    for (uint64_t left = points; left > 0 && start < end;) {
+        const std::string chunk = "chunk " + std::to_string(laz->chunks.size());
+        if (start + header.size() > end || !readAt(fin, start, header.data(), header.size())) {
+            *why = chunk + ": it ends within its layer sizes";
+            return LAZ_DAMAGED;
+        }
+        const uint64_t bytes = lazLayeredChunkBytes(layout, header.data());
+        if (bytes > end - start) {
+            *why = chunk + ": its layers run past the end of the file";
+            return LAZ_DAMAGED;
+        }
+        const uint64_t n = left < layout.chunkSize ? left : layout.chunkSize;
+        laz->chunks.push_back(LazChunk{start, bytes, n});
+        start += bytes;
+        left -= n;
+    }
+    return LAZ_READ;
+}
+
+// Points with no chunk table: fixed layered chunks are found in turn;
+// pointwise ones are decoded in turn.
+LazReadOutcome readWithoutTable(FILE *fin, const LAS14Header &h, const RecordType &type,
+                                LazFile *laz, std::string *why)
+{
+    const LazLayout &layout = laz->layout;
+    const uint64_t pointData = h.Public.OffsetToData, points = declaredPointCount(h, type);
+    if (layout.compressor != LAZ_POINTWISE && lazVariableChunks(layout)) {
+        *why = "its chunks differ in size and no chunk table lists them";
+        return LAZ_DAMAGED;
+    }
+    if (layout.compressor == LAZ_LAYERED_CHUNKED)
+        return hopLayeredChunks(fin, layout, pointData, fileSizeOf(fin), points, laz, why);
+    laz->sequential = true;
+    // Compressor 1 has no table offset: its stream begins with the points.
+    laz->sequenceStart = pointData + (layout.compressor == LAZ_POINTWISE ? 0 : 8);
+    laz->sequencePoints = points;
+    return LAZ_READ;
+}
+
 } // namespace
+
+uint32_t lazFieldsOfFormat(int Format)
+{
+    // Formats 1 to 20 by number; Format 0 prints every field.
+    static const uint32_t fields[21] = {
+        LAZ_ALL_FIELDS,
+        0,
+        0,
+        LAZ_FIELD_Z,
+        LAZ_FIELD_INTENSITY,
+        0,
+        0,
+        LAZ_FIELD_FLAGS,
+        LAZ_FIELD_FLAGS,
+        LAZ_FIELD_CLASSIFICATION,
+        LAZ_FIELD_SCAN_ANGLE,
+        LAZ_FIELD_USER_DATA,
+        LAZ_FIELD_POINT_SOURCE,
+        LAZ_FIELD_GPS_TIME,
+        LAZ_FIELD_RGB,
+        LAZ_FIELD_Z,
+        LAZ_FIELD_Z | LAZ_FIELD_INTENSITY,
+        LAZ_FIELD_Z | LAZ_FIELD_GPS_TIME,
+        LAZ_FIELD_Z | LAZ_FIELD_INTENSITY | LAZ_FIELD_GPS_TIME,
+        LAZ_FIELD_Z | LAZ_FIELD_RGB,
+        LAZ_FIELD_Z | LAZ_FIELD_INTENSITY | LAZ_FIELD_POINT_SOURCE | LAZ_FIELD_RGB,
+    };
+    return Format >= 0 && Format <= 20 ? fields[Format] : LAZ_ALL_FIELDS;
+}
 
 LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &type, LazFile *laz,
                            std::string *why)
@@ -97,10 +172,14 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
     if (!why->empty())
         return LAZ_NOT_DECODED;
     const uint64_t size = fileSizeOf(fin), pointData = h.Public.OffsetToData;
+    if (laz->layout.compressor == LAZ_POINTWISE)
+        return readWithoutTable(fin, h, type, laz, why);
     uint64_t start = 0;
     const LazReadOutcome found = tableStart(fin, pointData, size, &start, why);
     if (found != LAZ_READ)
         return found;
+    if (start == 0)
+        return readWithoutTable(fin, h, type, laz, why);
     const uint64_t n = size - start < MAX_TABLE_BYTES ? size - start : MAX_TABLE_BYTES;
     std::vector<unsigned char> table(static_cast<size_t>(n));
     if (!readAt(fin, start, table.data(), table.size())) {
@@ -114,7 +193,6 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
 
 const char *lazRefusalMessage(LazReadOutcome outcome)
 {
-    return outcome == LAZ_NOT_DECODED
-               ? "\nLAZ file %s holds %s, which TREVLIN does not decode yet\n"
-               : "\nLAZ file %s is damaged: %s\n";
+    return outcome == LAZ_NOT_DECODED ? "\nLAZ file %s holds %s, which TREVLIN does not decode\n"
+                                      : "\nLAZ file %s is damaged: %s\n";
 }

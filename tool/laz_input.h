@@ -14,6 +14,13 @@
 struct LazFile {
     LazLayout layout;
     std::vector<LazChunk> chunks;
+    // Points decoded one after another instead, on one thread: compressor
+    // 1's single stream, or fixed chunks that no table lists. They begin at
+    // `sequenceStart`; the header says how many there are.
+    bool sequential = false;
+    uint64_t sequenceStart = 0;
+    uint64_t sequencePoints = 0;
+    uint32_t fields = LAZ_ALL_FIELDS; // the fields the Format prints
 };
 
 enum LazReadOutcome { LAZ_READ, LAZ_DAMAGED, LAZ_NOT_DECODED };
@@ -22,6 +29,10 @@ enum LazReadOutcome { LAZ_READ, LAZ_DAMAGED, LAZ_NOT_DECODED };
 // `h`; *why says what is damaged or what the decoder does not read yet.
 LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &type, LazFile *laz,
                            std::string *why);
+
+// The fields of the records that Format prints: the layers of formats 6
+// to 10 that must be decoded.
+uint32_t lazFieldsOfFormat(int Format);
 
 // The message of an outcome other than LAZ_READ, with "%s" for the file
 // and "%s" for the reason.

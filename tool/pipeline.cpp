@@ -41,6 +41,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -72,6 +73,12 @@ struct Slot {                   // one job's place in the ring
     uint64_t job;        // which job of the file the slot holds
 };
 
+// LAZ points decoded in turn: by the writer alone, job after job.
+struct InTurn {
+    LazSequence *sequence;
+    uint64_t left; // points still to decode
+};
+
 struct FileInHand {         // what the workers need of the file
     const RecordText *text; // how its records become text
     FILE *const *streams;   // one input stream per worker
@@ -81,6 +88,7 @@ struct FileInHand {         // what the workers need of the file
     int gzipLevel;          // 0: plain text
     const LazFile *laz;     // LAZ: one job a chunk
     std::string *failure;   // LAZ: why a chunk could not be decoded
+    InTurn *inTurn;         // LAZ decoded in turn: one job a piece of the points
 };
 
 // Set up before the workers start and left alone until they have ended.
@@ -179,12 +187,32 @@ void decodeAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->decoded.resize(static_cast<size_t>(chunk.points) * recordSize);
     size_t used = 0;
     s->problem = lazDecodeChunk(f.laz->layout, s->compressed.data(), s->compressed.size(),
-                                chunk.points, s->decoded.data(), &used);
+                                chunk.points, s->decoded.data(), &used, f.laz->fields);
     if (!s->problem.empty())
         return;
     s->begin = s->rest = s->decoded.data();
     s->end = s->begin + s->decoded.size();
     formatWhole(f, s);
+}
+
+// LAZ decoded in turn: the next points of the sequence, decoded and
+// formatted. Data that ends between two chunks ends the file there.
+void decodeInTurn(const FileInHand &f, Slot *s)
+{
+    InTurn *t = f.inTurn;
+    const uint64_t wanted = t->left < settings.jobRecords ? t->left : settings.jobRecords;
+    const size_t recordSize = f.text->recordSize;
+    s->failed = false;
+    s->length = s->chunkTextLength = 0;
+    s->decoded.resize(static_cast<size_t>(wanted) * recordSize);
+    uint64_t got = 0;
+    s->problem = lazSequencePoints(t->sequence, wanted, s->decoded.data(), &got);
+    t->left -= got;
+    s->last = got < wanted || t->left == 0;
+    s->begin = s->rest = s->decoded.data();
+    s->end = s->begin + got * recordSize;
+    if (s->problem.empty())
+        formatWhole(f, s);
 }
 
 // A packer of the file's level in *packer, made anew when the level changed.
@@ -225,7 +253,9 @@ void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker
     try {
         if (allocationFailsAt(job))
             throw std::bad_alloc();
-        if (f.laz)
+        if (f.inTurn)
+            decodeInTurn(f, s);
+        else if (f.laz)
             decodeAndFormat(f, in, job, s);
         else
             readAndFormat(f, in, job, s);
@@ -289,7 +319,8 @@ PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out
         return POINTS_READ_FAILED;
     if (!s->problem.empty()) {
         if (f.failure)
-            *f.failure = "chunk " + std::to_string(s->job) + ": " + s->problem;
+            *f.failure =
+                f.inTurn ? s->problem : "chunk " + std::to_string(s->job) + ": " + s->problem;
         return POINTS_DECODE_FAILED;
     }
     bool written;
@@ -481,6 +512,35 @@ std::vector<FILE *> workerStreams(const char *name)
     return streams;
 }
 
+size_t readFromFile(void *source, unsigned char *to, size_t n)
+{
+    return std::fread(to, 1, n, static_cast<FILE *>(source));
+}
+
+// LAZ points that no chunk table lists: decoded by the writer, in turn.
+PointsOutcome convertInTurn(const PointInput &in, const RecordText &text, const PointOutput &out,
+                            GzipMember *member, uint64_t *records)
+{
+    const LazFile &laz = *in.laz;
+    if (laz.sequencePoints == 0)
+        return POINTS_WRITTEN;
+    if (!seek_from_start(in.fin, laz.sequenceStart))
+        return POINTS_READ_FAILED;
+    std::unique_ptr<LazSequence, void (*)(LazSequence *)> sequence(nullptr, lazEndSequence);
+    try {
+        sequence.reset(lazStartSequence(laz.layout, readFromFile, in.fin));
+    } catch (const std::bad_alloc &) {
+        return POINTS_OUT_OF_MEMORY;
+    }
+    if (!sequence)
+        return POINTS_READ_FAILED;
+    InTurn turn{sequence.get(), laz.sequencePoints};
+    FILE *alone[1] = {in.fin};
+    const FileInHand f{&text,         alone,  in.dataStart, in.dataLimit, 0,
+                       out.gzipLevel, in.laz, in.failure,   &turn};
+    return writeFileAlone(f, out, member, records);
+}
+
 } // namespace
 
 PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, const PointOutput &out,
@@ -489,6 +549,8 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
     // Lines longer than half a job's text could not be written in pieces.
     if (slots.empty() || 2 * text.lineBytes > settings.jobTextBytes)
         return POINTS_WRITE_FAILED;
+    if (in.laz && in.laz->sequential)
+        return convertInTurn(in, text, out, member, records);
     if (in.laz && in.laz->chunks.empty())
         return POINTS_WRITTEN;
     const bool severalJobs =
@@ -504,7 +566,8 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
                  0,
                  out.gzipLevel,
                  in.laz,
-                 in.failure};
+                 in.failure,
+                 nullptr};
     f.jobRecords = in.laz ? 0 : recordsPerJob(f);
     const PointsOutcome outcome = streams.empty() ? writeFileAlone(f, out, member, records)
                                                   : writeFile(f, out, member, records);
