@@ -344,7 +344,9 @@ PointsOutcome writeFile(const FileInHand &f, const PointOutput &out, GzipMember 
 {
     std::unique_lock<std::mutex> held(lock);
     file = &f;
-    nextJob = 0, lastJob = UINT64_MAX, writing = 0;
+    // A LAZ file's jobs are its chunks, no more; a LAS file's last job is
+    // the one whose read comes back short.
+    nextJob = 0, lastJob = f.laz ? f.laz->chunks.size() - 1 : UINT64_MAX, writing = 0;
     // A LAZ chunk's buffers are several times a LAS job's: one in hand per
     // worker and one done keep memory within a few chunks a worker.
     window = f.laz ? std::min(slots.size(), workers.size() + 1) : slots.size();
