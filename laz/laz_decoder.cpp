@@ -227,7 +227,9 @@ void setUpLayers(const LazLayout &layout, LayeredDecoders *items, const unsigned
             LazLayer *layer = layerOf(items, item, k);
             const uint32_t field = fieldOfLayer(item, k);
             layer->in = LazInput{body, body + size, false};
-            layer->decoded = size > 0 && (field == 0 || (fields & field) != 0);
+            // X, Y and the returns are always decoded: a chunk of more than
+            // one point whose layer for them is empty is cut.
+            layer->decoded = field == 0 || (size > 0 && (fields & field) != 0);
             if (layer->decoded)
                 lazStartDecoder(&layer->d, &layer->in);
             body += size;
@@ -412,9 +414,10 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
     const uint32_t version = load<uint32_t>(table), count = load<uint32_t>(table + 4);
     if (version != 0)
         return "its chunk table has version " + std::to_string(version);
-    // Each chunk takes at least a byte of the file.
-    if (count > fileSize - pointData)
-        return "its chunk table lists " + std::to_string(count) + " chunks";
+    // Each chunk takes at least a byte of the file, and holds a point.
+    if (count > fileSize - pointData || count > points + 1)
+        return "its chunk table lists " + std::to_string(count) + " chunks for " +
+               std::to_string(points) + " points";
     const bool variable = lazVariableChunks(layout);
     std::vector<uint32_t> counts(count), sizes(count);
     if (count > 0) {
@@ -429,6 +432,8 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
                     &d, &ic, static_cast<int32_t>(i > 0 ? counts[i - 1] : 0), 0));
             sizes[i] = static_cast<uint32_t>(
                 lazDecompressInteger(&d, &ic, static_cast<int32_t>(i > 0 ? sizes[i - 1] : 0), 1));
+            if (in.overrun)
+                break;
         }
         if (in.overrun)
             return "its chunk table is cut short";

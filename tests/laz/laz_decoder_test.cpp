@@ -237,6 +237,11 @@ TEST(LazDecoder, ChunkTablesThatCannotBeRightAreRefused)
     EXPECT_EQ(
         lazChunksOf(s.layout, data, bytesAt(versioned, 0), versioned.size(), table, 1065, &chunks),
         "its chunk table has version 1");
+    std::string many = bytes;
+    const uint32_t count = 5000;
+    std::memcpy(&many[4], &count, 4);
+    EXPECT_EQ(lazChunksOf(s.layout, data, bytesAt(many, 0), many.size(), table, 1065, &chunks),
+              "its chunk table lists 5000 chunks for 1065 points");
     // The one chunk would end beyond where the table begins.
     EXPECT_EQ(
         lazChunksOf(s.layout, data, bytesAt(bytes, 0), bytes.size(), table - 100, 1065, &chunks),
@@ -244,28 +249,45 @@ TEST(LazDecoder, ChunkTablesThatCannotBeRightAreRefused)
 }
 
 // Cut or damaged, a chunk is decoded within its bytes: a cut one says so,
-// a damaged one gives some records, and neither reads outside.
+// a damaged one gives some records, and neither reads outside; pointwise
+// and layered, every field decoded or only some.
 TEST(LazDecoder, DamagedChunksStayWithinTheirBytes)
 {
-    const Sample s =
-        readSample(std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.laz");
-    ASSERT_EQ(s.problem, "");
-    const LazChunk &chunk = s.chunks.at(0);
-    const std::string whole = s.laz.substr(chunk.start, chunk.bytes);
-    std::vector<unsigned char> records(chunk.points * s.layout.recordLength);
-    size_t used = 0;
-    for (size_t cut : {size_t{0}, size_t{10}, size_t{40}, whole.size() / 2, whole.size() - 40}) {
-        const std::vector<unsigned char> bytes(whole.begin(), whole.begin() + cut);
-        EXPECT_NE(lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points, records.data(),
-                                 &used),
-                  "")
-            << cut;
-    }
-    for (size_t at = 0; at < whole.size(); at += 97) {
-        std::vector<unsigned char> bytes(whole.begin(), whole.end());
-        bytes[at] ^= 0x5A;
-        lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points, records.data(), &used);
-        EXPECT_LE(used, bytes.size()) << at;
+    for (const char *sample :
+         {"hobuinc__laz-perf__point-color-time.laz", "visgl__loaders.gl__pdrf10-1.4.laz",
+          "visgl__loaders.gl__pdrf7-v4-1.4.laz"}) {
+        const Sample s = readSample(std::string(TREVLIN_TEST_DATA) + "/" + sample);
+        ASSERT_EQ(s.problem, "");
+        const LazChunk &chunk = s.chunks.at(0);
+        const std::string whole = s.laz.substr(chunk.start, chunk.bytes);
+        std::vector<unsigned char> records(chunk.points * s.layout.recordLength);
+        size_t used = 0;
+        for (size_t cut :
+             {size_t{0}, size_t{10}, size_t{40}, whole.size() / 2, whole.size() - 40}) {
+            const std::vector<unsigned char> bytes(whole.begin(), whole.begin() + cut);
+            EXPECT_NE(lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points,
+                                     records.data(), &used),
+                      "")
+                << sample << cut;
+        }
+        if (s.layout.compressor == LAZ_LAYERED_CHUNKED) {
+            // X and Y are decoded from an empty layer, which runs out at once.
+            std::vector<unsigned char> bytes(whole.begin(), whole.end());
+            std::memset(&bytes[s.layout.recordLength + 4], 0, 4);
+            EXPECT_EQ(lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points,
+                                     records.data(), &used),
+                      "it decodes past its bytes")
+                << sample;
+        }
+        for (size_t at = 0; at < whole.size(); at += 97) {
+            std::vector<unsigned char> bytes(whole.begin(), whole.end());
+            bytes[at] ^= 0x5A;
+            for (uint32_t fields : {uint32_t{LAZ_ALL_FIELDS}, uint32_t{LAZ_FIELD_Z}}) {
+                lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points, records.data(),
+                               &used, fields);
+                EXPECT_LE(used, bytes.size()) << sample << at;
+            }
+        }
     }
 }
 
