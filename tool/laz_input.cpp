@@ -117,8 +117,10 @@ LazReadOutcome readWithoutTable(FILE *fin, const LAS14Header &h, const RecordTyp
         *why = "its chunks differ in size and no chunk table lists them";
         return LAZ_DAMAGED;
     }
+    // Chunks end where extended VLRs or stored waveforms begin, if they do.
+    const uint64_t size = fileSizeOf(fin), end = pointDataEnd(h, type);
     if (layout.compressor == LAZ_LAYERED_CHUNKED)
-        return hopLayeredChunks(fin, layout, pointData, fileSizeOf(fin), points, laz, why);
+        return hopLayeredChunks(fin, layout, pointData, end < size ? end : size, points, laz, why);
     laz->sequential = true;
     // Compressor 1 has no table offset: its stream begins with the points.
     laz->sequenceStart = pointData + (layout.compressor == LAZ_POINTWISE ? 0 : 8);

@@ -252,7 +252,7 @@ TEST(Driver, AnswersVersionAndHelpAlone)
         EXPECT_EQ(r.out.substr(0, out.size()), out) << args[0];
         EXPECT_EQ(r.err, "") << args[0];
         if (args[0] == "--version")
-            EXPECT_EQ(r.out, "TREVLIN 1.2.0\n");
+            EXPECT_EQ(r.out, "TREVLIN 1.3.0\n");
         else
             for (const char *topic : {"\nList files: ", "\nOutput files: ", "\nTREVLIN_THREADS: ",
                                       "\n--version ", "\nExit status: ", "man TREVLIN"})
