@@ -348,44 +348,49 @@ TEST(Samples, TheCompatibilityLayoutIsConvertedAsStored)
 // also decode.
 TEST(Samples, CutAndDamagedLazFilesEndWithAMessage)
 {
-    const std::string whole =
-        readFile(std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.laz");
-    uint32_t data = 0;
-    int64_t table = 0;
-    std::memcpy(&data, whole.data() + 96, 4);
-    std::memcpy(&table, whole.data() + data, 8);
-    const auto flipped = [&whole](size_t at) {
-        std::string bytes = whole;
-        bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
-        return bytes;
-    };
-    const struct {
-        const char *what;
-        std::string bytes;
-        std::string out; // the start of the message; "" where decoding may succeed
-    } cases[] = {
-        {"cut in the header", whole.substr(0, 100), "\na.laz is not a valid .las file"},
-        {"cut in the LASzip VLR", whole.substr(0, 300), "\nLAZ file a.laz is damaged: "},
-        {"cut in the first chunk", whole.substr(0, data + 2000), "\nLAZ file a.laz is damaged: "},
-        {"cut in the chunk table", whole.substr(0, static_cast<size_t>(table) + 6),
-         "\nLAZ file a.laz is damaged: "},
-        {"an item of the LASzip VLR", flipped(data - 8), "\nLAZ file a.laz "},
-        {"chunk table's offset", flipped(data + 5), "\nLAZ file a.laz is damaged: "},
-        {"chunk table's version", flipped(whole.size() - 20), ""},
-        {"the first chunk", flipped(data + 100), ""},
-        {"the middle of the chunk", flipped(data + 15000), ""},
-    };
-    for (const auto &c : cases) {
-        TempDir dir;
-        writeFile(dir / "a.laz", c.bytes);
-        const RunResult r = runTool(dir.path, {"-x", "-q", "a.laz", "0"});
-        EXPECT_EQ(r.signal, 0) << c.what;
-        if (!c.out.empty() || r.status != 0) {
-            EXPECT_EQ(r.status, 255) << c.what << r.out;
-            EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << c.what << r.out;
-            EXPECT_FALSE(std::filesystem::exists(dir / "a.asc")) << c.what;
+    for (const char *sample :
+         {"hobuinc__laz-perf__point-color-time.laz", "visgl__loaders.gl__pdrf10-1.4.laz"}) {
+        const std::string whole = readFile(std::string(TREVLIN_TEST_DATA) + "/" + sample);
+        uint32_t data = 0;
+        int64_t table = 0;
+        std::memcpy(&data, whole.data() + 96, 4);
+        std::memcpy(&table, whole.data() + data, 8);
+        // The first item's type in the LASzip VLR's payload.
+        const size_t item = whole.find("laszip encoded") - 2 + 54 + 34;
+        const auto flipped = [&whole](size_t at) {
+            std::string bytes = whole;
+            bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+            return bytes;
+        };
+        const struct {
+            const char *what;
+            std::string bytes;
+            std::string out; // the start of the message; "" where decoding may succeed
+        } cases[] = {
+            {"cut in the header", whole.substr(0, 100), "\na.laz is not a valid .las file"},
+            {"cut in the LASzip VLR", whole.substr(0, item), "\nLAZ file a.laz is damaged: "},
+            {"cut in the first chunk", whole.substr(0, data + 2000),
+             "\nLAZ file a.laz is damaged: "},
+            {"cut in the chunk table", whole.substr(0, static_cast<size_t>(table) + 6),
+             "\nLAZ file a.laz is damaged: "},
+            {"an item of the LASzip VLR", flipped(item), "\nLAZ file a.laz "},
+            {"chunk table's offset", flipped(data + 5), "\nLAZ file a.laz is damaged: "},
+            {"chunk table's version", flipped(whole.size() - 20), ""},
+            {"the first chunk", flipped(data + 100), ""},
+            {"the middle of a chunk", flipped(data + 15000), ""},
+        };
+        for (const auto &c : cases) {
+            TempDir dir;
+            writeFile(dir / "a.laz", c.bytes);
+            const RunResult r = runTool(dir.path, {"-x", "-q", "a.laz", "0"});
+            EXPECT_EQ(r.signal, 0) << sample << c.what;
+            if (!c.out.empty() || r.status != 0) {
+                EXPECT_EQ(r.status, 255) << sample << c.what << r.out;
+                EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << sample << c.what << r.out;
+                EXPECT_FALSE(std::filesystem::exists(dir / "a.asc")) << sample << c.what;
+            }
+            EXPECT_EQ(filesIn(dir.path).count("a.asc.incomplete"), 0u) << sample << c.what;
         }
-        EXPECT_EQ(filesIn(dir.path).count("a.asc.incomplete"), 0u) << c.what;
     }
 }
 
