@@ -1,23 +1,12 @@
 // LAZ: version 1 of the item decoders of point data formats 0 to 5, and the
 // wave packet decoder.
 #include "items_v1.h"
+#include "record_bytes.h"
 
 #include <cstring>
 
 namespace
 {
-
-template <typename T> T load(const unsigned char *at)
-{
-    T v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
-
-template <typename T> void store(unsigned char *at, T v)
-{
-    std::memcpy(at, &v, sizeof v);
-}
 
 int32_t medianOf3(const int32_t *v)
 {
@@ -29,11 +18,7 @@ int32_t medianOf3(const int32_t *v)
 // A symbol of the model that the previous value of a byte selects.
 uint8_t decodeByteAfter(LazDecoder *d, std::unique_ptr<LazSymbolModel> *model)
 {
-    if (!*model) {
-        *model = std::make_unique<LazSymbolModel>();
-        lazInitSymbolModel(model->get(), 256);
-    }
-    return static_cast<uint8_t>(lazDecodeSymbol(d, model->get()));
+    return static_cast<uint8_t>(lazDecodeSymbol(d, lazLazyModel(model, 256)));
 }
 
 // Products of differences wrap, as the writer's 32-bit arithmetic does.
@@ -76,18 +61,18 @@ void lazReadPoint10V1(LazDecoder *d, LazPoint10V1Decoder *p, unsigned char *out)
 {
     unsigned char *last = p->last;
     const int32_t dx = lazDecompressInteger(d, &p->dx, medianOf3(p->xDiffs), 0);
-    store<uint32_t>(last, load<uint32_t>(last) + static_cast<uint32_t>(dx));
+    lazStore<uint32_t>(last, lazLoad<uint32_t>(last) + static_cast<uint32_t>(dx));
     uint32_t kBits = p->dx.k;
     const int32_t dy =
         lazDecompressInteger(d, &p->dy, medianOf3(p->yDiffs), kBits < 19 ? kBits : 19);
-    store<uint32_t>(last + 4, load<uint32_t>(last + 4) + static_cast<uint32_t>(dy));
+    lazStore<uint32_t>(last + 4, lazLoad<uint32_t>(last + 4) + static_cast<uint32_t>(dy));
     kBits = (kBits + p->dy.k) / 2;
-    store<int32_t>(
-        last + 8, lazDecompressInteger(d, &p->z, load<int32_t>(last + 8), kBits < 19 ? kBits : 19));
+    lazStore<int32_t>(last + 8, lazDecompressInteger(d, &p->z, lazLoad<int32_t>(last + 8),
+                                                     kBits < 19 ? kBits : 19));
     const uint32_t changed = lazDecodeSymbol(d, &p->changedValues);
     if (changed & 32)
-        store<uint16_t>(last + 12, static_cast<uint16_t>(lazDecompressInteger(
-                                       d, &p->intensity, load<uint16_t>(last + 12), 0)));
+        lazStore<uint16_t>(last + 12, static_cast<uint16_t>(lazDecompressInteger(
+                                          d, &p->intensity, lazLoad<uint16_t>(last + 12), 0)));
     if (changed & 16)
         last[14] = decodeByteAfter(d, &p->bitByte[last[14]]);
     if (changed & 8)
@@ -98,8 +83,8 @@ void lazReadPoint10V1(LazDecoder *d, LazPoint10V1Decoder *p, unsigned char *out)
     if (changed & 2)
         last[17] = decodeByteAfter(d, &p->userData[last[17]]);
     if (changed & 1)
-        store<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
-                                       d, &p->pointSourceID, load<uint16_t>(last + 18), 0)));
+        lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
+                                          d, &p->pointSourceID, lazLoad<uint16_t>(last + 18), 0)));
     p->xDiffs[p->nextDiff] = dx;
     p->yDiffs[p->nextDiff] = dy;
     p->nextDiff = (p->nextDiff + 1) % 3;
@@ -151,7 +136,7 @@ void lazStartGpsTimeV1(LazGpsTimeV1Decoder *g, const unsigned char *first)
     lazInitSymbolModel(&g->multi, V1_MULTI_MAX);
     lazInitSymbolModel(&g->zeroDiff, 3);
     lazInitIntegerDecoder(&g->time, 32, 6);
-    g->lastTime = load<uint64_t>(first);
+    g->lastTime = lazLoad<uint64_t>(first);
 }
 
 void lazReadGpsTimeV1(LazDecoder *d, LazGpsTimeV1Decoder *g, unsigned char *out)
@@ -171,7 +156,7 @@ void lazReadGpsTimeV1(LazDecoder *d, LazGpsTimeV1Decoder *g, unsigned char *out)
         else if (multi < V1_MULTI_UNCHANGED)
             g->lastTime = lazReadInt64(d);
     }
-    store<uint64_t>(out, g->lastTime);
+    lazStore<uint64_t>(out, g->lastTime);
 }
 
 void lazStartRgbV1(LazRgbV1Decoder *c, const unsigned char *first)
@@ -179,7 +164,7 @@ void lazStartRgbV1(LazRgbV1Decoder *c, const unsigned char *first)
     lazInitSymbolModel(&c->byteUsed, 64);
     lazInitIntegerDecoder(&c->rgb, 8, 6);
     for (int i = 0; i < 3; ++i)
-        c->last[i] = load<uint16_t>(first + 2 * i);
+        c->last[i] = lazLoad<uint16_t>(first + 2 * i);
 }
 
 // Each byte of each colour that the symbol names, predicted from the last.
@@ -197,7 +182,7 @@ void lazReadRgbV1(LazDecoder *d, LazRgbV1Decoder *c, unsigned char *out)
             static_cast<uint16_t>((c->last[colour] & (0xFF00u >> shift)) | byte << shift);
     }
     for (int i = 0; i < 3; ++i)
-        store<uint16_t>(out + 2 * i, c->last[i]);
+        lazStore<uint16_t>(out + 2 * i, c->last[i]);
 }
 
 void lazStartBytesV1(LazBytesV1Decoder *b, const unsigned char *first, size_t count)
@@ -235,8 +220,8 @@ void lazDecodeWavePacket(LazDecoder *d, LazWavePacketModels *m, unsigned char *l
                          unsigned char *out)
 {
     out[0] = static_cast<uint8_t>(lazDecodeSymbol(d, &m->packetIndex));
-    const uint64_t lastOffset = load<uint64_t>(last + 1);
-    const uint32_t lastSize = load<uint32_t>(last + 9);
+    const uint64_t lastOffset = lazLoad<uint64_t>(last + 1);
+    const uint32_t lastSize = lazLoad<uint32_t>(last + 9);
     m->lastOffsetCode = lazDecodeSymbol(d, &m->offsetCode[m->lastOffsetCode]);
     uint64_t offset = lastOffset;
     if (m->lastOffsetCode == 1) {
@@ -247,12 +232,14 @@ void lazDecodeWavePacket(LazDecoder *d, LazWavePacketModels *m, unsigned char *l
     } else if (m->lastOffsetCode == 3) {
         offset = lazReadInt64(d);
     }
-    store<uint64_t>(out + 1, offset);
-    store<int32_t>(out + 9,
-                   lazDecompressInteger(d, &m->packetSize, static_cast<int32_t>(lastSize), 0));
-    store<int32_t>(out + 13, lazDecompressInteger(d, &m->returnPoint, load<int32_t>(last + 13), 0));
+    lazStore<uint64_t>(out + 1, offset);
+    lazStore<int32_t>(out + 9,
+                      lazDecompressInteger(d, &m->packetSize, static_cast<int32_t>(lastSize), 0));
+    lazStore<int32_t>(out + 13,
+                      lazDecompressInteger(d, &m->returnPoint, lazLoad<int32_t>(last + 13), 0));
     for (uint32_t axis = 0; axis < 3; ++axis)
-        store<int32_t>(out + 17 + 4 * axis,
-                       lazDecompressInteger(d, &m->xyz, load<int32_t>(last + 17 + 4 * axis), axis));
+        lazStore<int32_t>(
+            out + 17 + 4 * axis,
+            lazDecompressInteger(d, &m->xyz, lazLoad<int32_t>(last + 17 + 4 * axis), axis));
     std::memcpy(last, out, 29);
 }

@@ -1,5 +1,6 @@
 // LAZ: version 2 of the item decoders of point data formats 0 to 5.
 #include "items_v2.h"
+#include "record_bytes.h"
 
 #include <cstring>
 
@@ -76,18 +77,6 @@ void addToMedian(LazMedian5 *m, int32_t v)
     lazAddToMedian(m, v);
 }
 
-template <typename T> T load(const unsigned char *at)
-{
-    T v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
-
-template <typename T> void store(unsigned char *at, T v)
-{
-    std::memcpy(at, &v, sizeof v);
-}
-
 uint8_t fold(int32_t n)
 {
     return lazFold(n);
@@ -101,11 +90,7 @@ uint8_t clampByte(int32_t n)
 // A symbol of the model that the previous value of a byte selects.
 uint8_t decodeByteAfter(LazDecoder *d, std::unique_ptr<LazSymbolModel> *model)
 {
-    if (!*model) {
-        *model = std::make_unique<LazSymbolModel>();
-        lazInitSymbolModel(model->get(), 256);
-    }
-    return static_cast<uint8_t>(lazDecodeSymbol(d, model->get()));
+    return static_cast<uint8_t>(lazDecodeSymbol(d, lazLazyModel(model, 256)));
 }
 
 // The fields of the changed-values symbol of POINT10.
@@ -160,7 +145,7 @@ void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
     }
     // Unchanged fields keep the last point's intensity.
     if (changed != 0)
-        store<uint16_t>(last + 12, p->lastIntensity[m]);
+        lazStore<uint16_t>(last + 12, p->lastIntensity[m]);
     if (changed & CHANGED_CLASSIFICATION)
         last[15] = decodeByteAfter(d, &p->classification[last[15]]);
     if (changed & CHANGED_SCAN_ANGLE) {
@@ -171,22 +156,22 @@ void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
     if (changed & CHANGED_USER_DATA)
         last[17] = decodeByteAfter(d, &p->userData[last[17]]);
     if (changed & CHANGED_POINT_SOURCE) {
-        store<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
-                                       d, &p->pointSourceID, load<uint16_t>(last + 18), 0)));
+        lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
+                                          d, &p->pointSourceID, lazLoad<uint16_t>(last + 18), 0)));
     }
     const uint32_t single = n == 1 ? 1 : 0;
     const int32_t dx = lazDecompressInteger(d, &p->dx, median(p->xDiffs[m]), single);
-    store<uint32_t>(last, load<uint32_t>(last) + static_cast<uint32_t>(dx));
+    lazStore<uint32_t>(last, lazLoad<uint32_t>(last) + static_cast<uint32_t>(dx));
     addToMedian(&p->xDiffs[m], dx);
     uint32_t kBits = p->dx.k;
     const int32_t dy = lazDecompressInteger(d, &p->dy, median(p->yDiffs[m]),
                                             single + (kBits < 20 ? kBits & ~1u : 20));
-    store<uint32_t>(last + 4, load<uint32_t>(last + 4) + static_cast<uint32_t>(dy));
+    lazStore<uint32_t>(last + 4, lazLoad<uint32_t>(last + 4) + static_cast<uint32_t>(dy));
     addToMedian(&p->yDiffs[m], dy);
     kBits = (p->dx.k + p->dy.k) / 2;
     p->lastHeight[l] =
         lazDecompressInteger(d, &p->dz, p->lastHeight[l], single + (kBits < 18 ? kBits & ~1u : 18));
-    store<int32_t>(last + 8, p->lastHeight[l]);
+    lazStore<int32_t>(last + 8, p->lastHeight[l]);
     std::memcpy(out, last, 20);
 }
 
@@ -297,7 +282,7 @@ void lazStartGpsTime(LazGpsTimeDecoder *g, const unsigned char *first, bool laye
     lazInitSymbolModel(&g->multi, GPS_MULTI_TOTAL - layered);
     lazInitSymbolModel(&g->zeroDiff, 6 - layered);
     lazInitIntegerDecoder(&g->time, 32, 9);
-    g->lastTime[0] = load<uint64_t>(first);
+    g->lastTime[0] = lazLoad<uint64_t>(first);
 }
 
 bool lazReadGpsTime(LazDecoder *d, LazGpsTimeDecoder *g, unsigned char *out)
@@ -306,7 +291,7 @@ bool lazReadGpsTime(LazDecoder *d, LazGpsTimeDecoder *g, unsigned char *out)
     for (int switches = 0; !readInSequence(d, g); ++switches)
         if (switches == 8)
             return false;
-    store<uint64_t>(out, g->lastTime[g->last]);
+    lazStore<uint64_t>(out, g->lastTime[g->last]);
     return true;
 }
 
@@ -321,7 +306,7 @@ void lazStartRgb(LazRgbDecoder *c, const unsigned char *first)
 {
     lazInitRgbModels(&c->models);
     for (int i = 0; i < 3; ++i)
-        c->last[i] = load<uint16_t>(first + 2 * i);
+        c->last[i] = lazLoad<uint16_t>(first + 2 * i);
 }
 
 void lazReadRgb(LazDecoder *d, LazRgbDecoder *c, unsigned char *out)
@@ -362,7 +347,7 @@ void lazDecodeRgb(LazDecoder *d, LazRgbModels *c, uint16_t *last, unsigned char 
     }
     for (int i = 0; i < 3; ++i) {
         last[i] = rgb[i];
-        store<uint16_t>(out + 2 * i, rgb[i]);
+        lazStore<uint16_t>(out + 2 * i, rgb[i]);
     }
 }
 

@@ -6,23 +6,12 @@
 // context it used before goes on predicting from the last values of the
 // context it leaves. Writers of version 3 did the same, so the decoder must.
 #include "items_v3.h"
+#include "record_bytes.h"
 
 #include <cstring>
 
 namespace
 {
-
-template <typename T> T load(const unsigned char *at)
-{
-    T v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
-
-template <typename T> void store(unsigned char *at, T v)
-{
-    std::memcpy(at, &v, sizeof v);
-}
 
 // Offsets of the fields of the 30-byte record.
 enum : size_t {
@@ -69,18 +58,9 @@ unsigned returnLevel(unsigned n, unsigned r)
     return distance < 7 ? distance : 7;
 }
 
-LazSymbolModel *lazyModel(std::unique_ptr<LazSymbolModel> *model, uint32_t symbols)
-{
-    if (!*model) {
-        *model = std::make_unique<LazSymbolModel>();
-        lazInitSymbolModel(model->get(), symbols);
-    }
-    return model->get();
-}
-
 uint32_t decodeLazy(LazLayer *layer, std::unique_ptr<LazSymbolModel> *model, uint32_t symbols)
 {
-    return lazDecodeSymbol(&layer->d, lazyModel(model, symbols));
+    return lazDecodeSymbol(&layer->d, lazLazyModel(model, symbols));
 }
 
 // A context's models, fresh, and its predictions taken from `record`.
@@ -103,8 +83,8 @@ void startPoint14Context(LazPoint14Context *c, const unsigned char *record)
     for (int i = 0; i < 12; ++i)
         c->xDiffs[i] = LazMedian5{}, c->yDiffs[i] = LazMedian5{};
     for (int i = 0; i < 8; ++i) {
-        c->lastZ[i] = load<int32_t>(record + AT_Z);
-        c->lastIntensity[i] = load<uint16_t>(record + AT_INTENSITY);
+        c->lastZ[i] = lazLoad<int32_t>(record + AT_Z);
+        c->lastIntensity[i] = lazLoad<uint16_t>(record + AT_INTENSITY);
     }
     lazStartGpsTime(&c->time, record + AT_GPS_TIME, true);
     std::memcpy(c->last, record, 30);
@@ -149,7 +129,7 @@ bool decodeOtherLayers(LazPoint14Decoder *p, LazPoint14Context *c, uint32_t chan
         const uint32_t k = (c->dx.k + c->dy.k) / 2;
         c->lastZ[l] = lazDecompressInteger(&layer[LAZ_LAYER_Z].d, &c->z, c->lastZ[l],
                                            (n == 1) + (k < 18 ? k & ~1u : 18));
-        store<int32_t>(last + AT_Z, c->lastZ[l]);
+        lazStore<int32_t>(last + AT_Z, c->lastZ[l]);
     }
     if (layer[LAZ_LAYER_CLASSIFICATION].decoded) {
         const unsigned ccc = ((last[AT_CLASSIFICATION] & 0x1Fu) << 1) + (cpr == 3 ? 1 : 0);
@@ -167,21 +147,21 @@ bool decodeOtherLayers(LazPoint14Decoder *p, LazPoint14Context *c, uint32_t chan
         uint16_t &lastIntensity = c->lastIntensity[cpr << 1 | timeChanged];
         lastIntensity = static_cast<uint16_t>(
             lazDecompressInteger(&layer[LAZ_LAYER_INTENSITY].d, &c->intensity, lastIntensity, cpr));
-        store<uint16_t>(last + AT_INTENSITY, lastIntensity);
+        lazStore<uint16_t>(last + AT_INTENSITY, lastIntensity);
     }
     if (layer[LAZ_LAYER_SCAN_ANGLE].decoded && (changed & CHANGED_SCAN_ANGLE))
-        store<uint16_t>(last + AT_SCAN_ANGLE,
-                        static_cast<uint16_t>(lazDecompressInteger(
-                            &layer[LAZ_LAYER_SCAN_ANGLE].d, &c->scanAngle,
-                            load<int16_t>(last + AT_SCAN_ANGLE), timeChanged)));
+        lazStore<uint16_t>(last + AT_SCAN_ANGLE,
+                           static_cast<uint16_t>(lazDecompressInteger(
+                               &layer[LAZ_LAYER_SCAN_ANGLE].d, &c->scanAngle,
+                               lazLoad<int16_t>(last + AT_SCAN_ANGLE), timeChanged)));
     if (layer[LAZ_LAYER_USER_DATA].decoded)
         last[AT_USER_DATA] = static_cast<uint8_t>(
             decodeLazy(&layer[LAZ_LAYER_USER_DATA], &c->userData[last[AT_USER_DATA] / 4], 256));
     if (layer[LAZ_LAYER_POINT_SOURCE].decoded && (changed & CHANGED_POINT_SOURCE))
-        store<uint16_t>(last + AT_POINT_SOURCE,
-                        static_cast<uint16_t>(lazDecompressInteger(
-                            &layer[LAZ_LAYER_POINT_SOURCE].d, &c->pointSourceID,
-                            load<uint16_t>(last + AT_POINT_SOURCE), 0)));
+        lazStore<uint16_t>(last + AT_POINT_SOURCE,
+                           static_cast<uint16_t>(lazDecompressInteger(
+                               &layer[LAZ_LAYER_POINT_SOURCE].d, &c->pointSourceID,
+                               lazLoad<uint16_t>(last + AT_POINT_SOURCE), 0)));
     if (layer[LAZ_LAYER_GPS_TIME].decoded && timeChanged)
         return lazReadGpsTime(&layer[LAZ_LAYER_GPS_TIME].d, &c->time, last + AT_GPS_TIME);
     return true;
@@ -228,12 +208,14 @@ bool lazReadPoint14(LazPoint14Decoder *p, unsigned char *out, unsigned *context)
         const unsigned median = m << 1 | (timeChanged ? 1 : 0);
         const int32_t dx =
             lazDecompressInteger(&xy->d, &c->dx, c->xDiffs[median].values[2], newN == 1);
-        store<uint32_t>(c->last + AT_X, load<uint32_t>(c->last + AT_X) + static_cast<uint32_t>(dx));
+        lazStore<uint32_t>(c->last + AT_X,
+                           lazLoad<uint32_t>(c->last + AT_X) + static_cast<uint32_t>(dx));
         lazAddToMedian(&c->xDiffs[median], dx);
         const uint32_t k = c->dx.k;
         const int32_t dy = lazDecompressInteger(&xy->d, &c->dy, c->yDiffs[median].values[2],
                                                 (newN == 1) + (k < 20 ? k & ~1u : 20));
-        store<uint32_t>(c->last + AT_Y, load<uint32_t>(c->last + AT_Y) + static_cast<uint32_t>(dy));
+        lazStore<uint32_t>(c->last + AT_Y,
+                           lazLoad<uint32_t>(c->last + AT_Y) + static_cast<uint32_t>(dy));
         lazAddToMedian(&c->yDiffs[median], dy);
         if (!decodeOtherLayers(p, c, changed, newN, l, cpr))
             return false;
@@ -343,7 +325,7 @@ void lazReadRgb14(LazRgb14Decoder *c, unsigned char *out, unsigned context)
                                         << 8;
         last[3] = static_cast<uint16_t>(nir);
     }
-    store<uint16_t>(out + 6, last[3]);
+    lazStore<uint16_t>(out + 6, last[3]);
 }
 
 void lazStartWavePacket14(LazWavePacket14Decoder *w, const unsigned char *first, unsigned context)

@@ -1,5 +1,6 @@
 // LAZ: the LASzip VLR, the chunk table, and the decoding of a chunk.
 #include "laz_decoder.h"
+#include "record_bytes.h"
 
 #include "arithmetic_decoder.h"
 #include "items_v1.h"
@@ -12,13 +13,6 @@
 
 namespace
 {
-
-template <typename T> T load(const unsigned char *at)
-{
-    T v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
 
 constexpr size_t VLR_FIXED_BYTES = 34;
 constexpr uint32_t VARIABLE_CHUNKS = 0xFFFFFFFFu;
@@ -222,7 +216,7 @@ void setUpLayers(const LazLayout &layout, LayeredDecoders *items, const unsigned
             break;
         }
         for (size_t k = 0; k < layersOf(item); ++k) {
-            const uint32_t size = load<uint32_t>(sizes);
+            const uint32_t size = lazLoad<uint32_t>(sizes);
             sizes += 4;
             LazLayer *layer = layerOf(items, item, k);
             const uint32_t field = fieldOfLayer(item, k);
@@ -323,11 +317,11 @@ std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordL
     if (n < VLR_FIXED_BYTES)
         return "its LASzip VLR holds " + std::to_string(n) + " bytes, fewer than 34";
     LazLayout l;
-    l.compressor = load<uint16_t>(payload);
-    const uint16_t coder = load<uint16_t>(payload + 2);
-    l.options = load<uint32_t>(payload + 8);
-    l.chunkSize = load<uint32_t>(payload + 12);
-    const uint16_t count = load<uint16_t>(payload + 32);
+    l.compressor = lazLoad<uint16_t>(payload);
+    const uint16_t coder = lazLoad<uint16_t>(payload + 2);
+    l.options = lazLoad<uint32_t>(payload + 8);
+    l.chunkSize = lazLoad<uint32_t>(payload + 12);
+    const uint16_t count = lazLoad<uint16_t>(payload + 32);
     l.recordLength = recordLength;
     if (coder != 0)
         return "its LASzip VLR names coder " + std::to_string(coder) + ", not the arithmetic one";
@@ -339,7 +333,8 @@ std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordL
     unsigned total = 0;
     for (uint16_t k = 0; k < count; ++k) {
         const unsigned char *at = payload + VLR_FIXED_BYTES + 6u * k;
-        const LazItem item{load<uint16_t>(at), load<uint16_t>(at + 2), load<uint16_t>(at + 4)};
+        const LazItem item{lazLoad<uint16_t>(at), lazLoad<uint16_t>(at + 2),
+                           lazLoad<uint16_t>(at + 4)};
         if (!knownType(item.type))
             return "its LASzip VLR lists an item of unknown type " + std::to_string(item.type);
         const unsigned size = itemSize(item.type);
@@ -411,7 +406,7 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
     chunks->clear();
     if (tableBytes < 8)
         return "its chunk table is cut short";
-    const uint32_t version = load<uint32_t>(table), count = load<uint32_t>(table + 4);
+    const uint32_t version = lazLoad<uint32_t>(table), count = lazLoad<uint32_t>(table + 4);
     if (version != 0)
         return "its chunk table has version " + std::to_string(version);
     // Each chunk takes at least a byte of the file, and holds a point.
@@ -474,7 +469,7 @@ uint64_t lazLayeredChunkBytes(const LazLayout &layout, const unsigned char *head
     const size_t at = layout.recordLength + 4;
     uint64_t total = lazLayeredChunkHeaderBytes(layout);
     for (size_t k = 0; k < layersOf(layout); ++k)
-        total += load<uint32_t>(header + at + 4 * k);
+        total += lazLoad<uint32_t>(header + at + 4 * k);
     return total;
 }
 
