@@ -312,6 +312,25 @@ gzip -dc "$work/packed/PDAL__PDAL__1.2_0.asc.gz" | cmp -s - "$work/direct/PDAL__
 lines=$(done_lines)
 submit 0 "$work/slurm.tiles" -o "$work/packed" -z || fail "the -z job failed the second time"
 [ "$(done_lines)" -eq "$lines" ] || fail "the -z job converted unchanged tiles again"
+
+echo "-- LAZ tiles with -x: converted once, again only when an output is gone"
+mkdir "$work/laz"
+cp "$data/hobuinc__laz-perf__point-time.laz" "$work/laz/a.laz"
+cp "$data/visgl__loaders.gl__pdrf6-1.4.laz" "$work/laz/b.laz"
+printf '%s\n' "$work/laz/a.laz" "$work/laz/b.laz" >"$work/laz.tiles"
+lines=$(done_lines)
+submit 0 "$work/laz.tiles" -x || fail "the -x job failed: $(cat "$work"/job/failed-*.txt)"
+[ $(($(done_lines) - lines)) -eq 2 ] || fail "the -x job did not convert both tiles"
+cmp -s "$work/laz/a.asc" "$work/direct/hobuinc__laz-perf__point-time.asc" ||
+  fail "the LAZ tile's text is not its uncompressed twin's"
+[ -f "$work/laz/b.asc" ] && [ -f "$work/laz/b_hdr.asc" ] || fail "b.laz has not both outputs"
+rm "$work/laz/a.asc"
+lines=$(done_lines)
+submit 0 "$work/laz.tiles" -x || fail "the -x job failed the second time"
+[ $(($(done_lines) - lines)) -eq 1 ] || fail "the -x job did not convert just the LAZ tile whose text is gone"
+lines=$(done_lines)
+submit 0 "$work/laz.tiles" -x || fail "the -x job failed the third time"
+[ "$(done_lines)" -eq "$lines" ] || fail "the -x job converted unchanged LAZ tiles again"
 direct_outputs "$work/direct" # Format 15 again, for the comparison with GNU parallel
 echo "cluster test: $(($(date +%s) - started)) s"
 
