@@ -174,7 +174,11 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
     if (!why->empty())
         return LAZ_NOT_DECODED;
     const uint64_t size = fileSizeOf(fin), pointData = h.Public.OffsetToData;
-    if (laz->layout.compressor == LAZ_POINTWISE)
+    // Chunks too large for a job are read as if no table listed them.
+    const LazLayout &layout = laz->layout;
+    if (layout.compressor == LAZ_POINTWISE ||
+        (layout.compressor == LAZ_POINTWISE_CHUNKED && !lazVariableChunks(layout) &&
+         layout.chunkSize > MAX_CHUNK_POINTS))
         return readWithoutTable(fin, h, type, laz, why);
     uint64_t start = 0;
     const LazReadOutcome found = tableStart(fin, pointData, size, &start, why);

@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+// Most points of a chunk decoded at once, as one job: a chunk claiming more
+// is refused rather than allowed to take the machine's memory. Pointwise
+// files of larger fixed chunks are decoded in turn instead.
+constexpr uint64_t MAX_CHUNK_POINTS = uint64_t{1} << 22;
+
 struct LazFile {
     LazLayout layout;
     std::vector<LazChunk> chunks;

@@ -142,10 +142,6 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->length = static_cast<size_t>(out - s->text);
 }
 
-// Most points of a chunk decoded at once: a chunk claiming more is refused
-// rather than allowed to take the machine's memory.
-constexpr uint64_t MAX_CHUNK_POINTS = uint64_t{1} << 22;
-
 // The whole text of the records from s->rest on, into s->chunkText.
 void formatWhole(const FileInHand &f, Slot *s)
 {

@@ -323,6 +323,32 @@ TEST(Samples, LazFilesWithoutAChunkTable)
     }
 }
 
+// Fixed chunks larger than a job can hold are decoded in turn, by the
+// writer, without the chunk table, rather than refused.
+TEST(Samples, LazChunksTooLargeForAJobAreDecodedInTurn)
+{
+    const std::string data =
+        std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time";
+    std::string bytes = readFile(data + ".laz");
+    const uint32_t chunkSize = 5000000;
+    bytes.replace(bytes.find("laszip encoded") + 52 + 12, 4,
+                  reinterpret_cast<const char *>(&chunkSize), 4);
+    // The chunk table is not read: its version made one no reader takes.
+    uint32_t pointData = 0;
+    int64_t table = 0;
+    std::memcpy(&pointData, bytes.data() + 96, 4);
+    std::memcpy(&table, bytes.data() + pointData, 8);
+    bytes[static_cast<size_t>(table)] = 7;
+    TempDir dir;
+    writeFile(dir / "a.laz", bytes);
+    std::filesystem::copy_file(data + ".las", dir / "b.las");
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "b.las", "0"}).status, 0);
+    for (const char *threads : {"1", "2"}) {
+        ASSERT_EQ(runTool(dir.path, {"-x", "-q", "-j", threads, "a.laz", "0"}).status, 0);
+        EXPECT_EQ(readFile(dir / "a.asc"), readFile(dir / "b.asc")) << threads;
+    }
+}
+
 // Points of formats 6-10 stored in LASzip's compatibility layout are
 // converted as what they are stored as, and standard error says so.
 TEST(Samples, TheCompatibilityLayoutIsConvertedAsStored)
