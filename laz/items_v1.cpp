@@ -15,12 +15,6 @@ int32_t medianOf3(const int32_t *v)
     return v[0] < v[2] ? v[0] : v[1] < v[2] ? v[2] : v[1];
 }
 
-// A symbol of the model that the previous value of a byte selects.
-uint8_t decodeByteAfter(LazDecoder *d, std::unique_ptr<LazSymbolModel> *model)
-{
-    return static_cast<uint8_t>(lazDecodeSymbol(d, lazLazyModel(model, 256)));
-}
-
 // Products of differences wrap, as the writer's 32-bit arithmetic does.
 int32_t times(int32_t k, int32_t diff)
 {
@@ -74,14 +68,14 @@ void lazReadPoint10V1(LazDecoder *d, LazPoint10V1Decoder *p, unsigned char *out)
         lazStore<uint16_t>(last + 12, static_cast<uint16_t>(lazDecompressInteger(
                                           d, &p->intensity, lazLoad<uint16_t>(last + 12), 0)));
     if (changed & 16)
-        last[14] = decodeByteAfter(d, &p->bitByte[last[14]]);
+        last[14] = lazDecodeByteAfter(d, &p->bitByte[last[14]]);
     if (changed & 8)
-        last[15] = decodeByteAfter(d, &p->classification[last[15]]);
+        last[15] = lazDecodeByteAfter(d, &p->classification[last[15]]);
     if (changed & 4)
         last[16] = static_cast<uint8_t>(
             lazDecompressInteger(d, &p->scanAngleRank, last[16], kBits < 3 ? 1 : 0));
     if (changed & 2)
-        last[17] = decodeByteAfter(d, &p->userData[last[17]]);
+        last[17] = lazDecodeByteAfter(d, &p->userData[last[17]]);
     if (changed & 1)
         lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
                                           d, &p->pointSourceID, lazLoad<uint16_t>(last + 18), 0)));

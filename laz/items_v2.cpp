@@ -87,12 +87,6 @@ uint8_t clampByte(int32_t n)
     return static_cast<uint8_t>(n <= 0 ? 0 : n >= 255 ? 255 : n);
 }
 
-// A symbol of the model that the previous value of a byte selects.
-uint8_t decodeByteAfter(LazDecoder *d, std::unique_ptr<LazSymbolModel> *model)
-{
-    return static_cast<uint8_t>(lazDecodeSymbol(d, lazLazyModel(model, 256)));
-}
-
 // The fields of the changed-values symbol of POINT10.
 enum : int32_t {
     CHANGED_POINT_SOURCE = 1,
@@ -136,7 +130,7 @@ void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
     unsigned char *last = p->last;
     const int32_t changed = static_cast<int32_t>(lazDecodeSymbol(d, &p->changedValues));
     if (changed & CHANGED_BIT_BYTE)
-        last[14] = decodeByteAfter(d, &p->bitByte[last[14]]);
+        last[14] = lazDecodeByteAfter(d, &p->bitByte[last[14]]);
     const unsigned r = last[14] & 7, n = (last[14] >> 3) & 7;
     const unsigned m = RETURN_MAP[n][r], l = RETURN_LEVEL[n][r];
     if (changed & CHANGED_INTENSITY) {
@@ -147,14 +141,14 @@ void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
     if (changed != 0)
         lazStore<uint16_t>(last + 12, p->lastIntensity[m]);
     if (changed & CHANGED_CLASSIFICATION)
-        last[15] = decodeByteAfter(d, &p->classification[last[15]]);
+        last[15] = lazDecodeByteAfter(d, &p->classification[last[15]]);
     if (changed & CHANGED_SCAN_ANGLE) {
         const int32_t step =
             static_cast<int32_t>(lazDecodeSymbol(d, &p->scanAngleRank[(last[14] >> 6) & 1]));
         last[16] = fold(step + last[16]);
     }
     if (changed & CHANGED_USER_DATA)
-        last[17] = decodeByteAfter(d, &p->userData[last[17]]);
+        last[17] = lazDecodeByteAfter(d, &p->userData[last[17]]);
     if (changed & CHANGED_POINT_SOURCE) {
         lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
                                           d, &p->pointSourceID, lazLoad<uint16_t>(last + 18), 0)));

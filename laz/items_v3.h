@@ -13,9 +13,9 @@
 // when it has bytes, which means the field changes within the chunk, and
 // its field is wanted).
 struct LazLayer {
-    LazInput in;
-    LazDecoder d;
-    bool decoded;
+    LazInput in{nullptr, nullptr, false};
+    LazDecoder d{};
+    bool decoded = false;
 };
 
 enum {

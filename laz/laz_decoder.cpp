@@ -296,9 +296,6 @@ std::string decodeLayered(const LazLayout &layout, const unsigned char *bytes, s
     if (points < 2)
         return "";
     auto items = std::make_unique<LayeredDecoders>();
-    for (LazLayer &layer : items->rgb.layer)
-        layer = LazLayer{{nullptr, nullptr, false}, {}, false};
-    items->wave.layer = LazLayer{{nullptr, nullptr, false}, {}, false};
     setUpLayers(layout, items.get(), bytes + length + 4, bytes + header, fields);
     startLayered(layout, items.get(), records);
     for (uint64_t p = 1; p < points; ++p)

@@ -32,4 +32,10 @@ inline LazSymbolModel *lazLazyModel(std::unique_ptr<LazSymbolModel> *model, uint
     return model->get();
 }
 
+// A byte decoded with the model that its previous value selects.
+inline uint8_t lazDecodeByteAfter(LazDecoder *d, std::unique_ptr<LazSymbolModel> *model)
+{
+    return static_cast<uint8_t>(lazDecodeSymbol(d, lazLazyModel(model, 256)));
+}
+
 #endif

@@ -158,16 +158,22 @@ void formatWhole(const FileInHand &f, Slot *s)
     s->chunkTextLength = used;
 }
 
+// A LAZ job's slot as nothing has been decoded into it yet.
+void clearLazJob(Slot *s)
+{
+    s->failed = false;
+    s->length = s->chunkTextLength = 0;
+    s->begin = s->rest = s->end = nullptr;
+    s->problem.clear();
+}
+
 // LAZ: job `job` is chunk `job`, read with one positioned read, decoded
 // and formatted.
 void decodeAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
 {
     const LazChunk &chunk = f.laz->chunks[job];
+    clearLazJob(s);
     s->last = job + 1 == f.laz->chunks.size();
-    s->failed = false;
-    s->length = s->chunkTextLength = 0;
-    s->begin = s->rest = s->end = nullptr;
-    s->problem.clear();
     if (chunk.points > MAX_CHUNK_POINTS) {
         s->problem = "it holds " + std::to_string(chunk.points) + " points, more than " +
                      std::to_string(MAX_CHUNK_POINTS) + " TREVLIN decodes at once";
@@ -198,8 +204,7 @@ void decodeInTurn(const FileInHand &f, Slot *s)
     InTurn *t = f.inTurn;
     const uint64_t wanted = t->left < settings.jobRecords ? t->left : settings.jobRecords;
     const size_t recordSize = f.text->recordSize;
-    s->failed = false;
-    s->length = s->chunkTextLength = 0;
+    clearLazJob(s);
     s->decoded.resize(static_cast<size_t>(wanted) * recordSize);
     uint64_t got = 0;
     s->problem = lazSequencePoints(t->sequence, wanted, s->decoded.data(), &got);
