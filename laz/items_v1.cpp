@@ -3,17 +3,14 @@
 #include "items_v1.h"
 #include "record_bytes.h"
 
+#include "predictors.h"
+
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace
 {
-
-int32_t medianOf3(const int32_t *v)
-{
-    if (v[0] < v[1])
-        return v[1] < v[2] ? v[1] : v[0] < v[2] ? v[2] : v[0];
-    return v[0] < v[2] ? v[0] : v[1] < v[2] ? v[2] : v[1];
-}
 
 // Products of differences wrap, as the writer's 32-bit arithmetic does.
 int32_t times(int32_t k, int32_t diff)
@@ -23,61 +20,57 @@ int32_t times(int32_t k, int32_t diff)
 
 } // namespace
 
-uint64_t lazReadInt64(LazDecoder *d)
-{
-    const uint64_t low = lazReadInt(d);
-    return static_cast<uint64_t>(lazReadInt(d)) << 32 | low;
-}
-
+// The coordinates and every other field go on from the chunk's first
+// record; the models start fresh, the differences from zero.
 void lazStartPoint10V1(LazPoint10V1Decoder *p, const unsigned char *first)
 {
-    for (int i = 0; i < 3; ++i)
-        p->xDiffs[i] = p->yDiffs[i] = 0;
-    p->nextDiff = 0;
-    lazInitSymbolModel(&p->changedValues, 64);
-    for (int i = 0; i < 256; ++i) {
-        p->bitByte[i].reset();
-        p->classification[i].reset();
-        p->userData[i].reset();
-    }
-    lazInitIntegerDecoder(&p->dx, 32, 1);
-    lazInitIntegerDecoder(&p->dy, 32, 20);
-    lazInitIntegerDecoder(&p->z, 32, 20);
-    lazInitIntegerDecoder(&p->intensity, 16, 1);
-    lazInitIntegerDecoder(&p->scanAngleRank, 8, 2);
-    lazInitIntegerDecoder(&p->pointSourceID, 16, 1);
     std::memcpy(p->last, first, 20);
+    std::fill(std::begin(p->xDiffs), std::end(p->xDiffs), 0);
+    std::fill(std::begin(p->yDiffs), std::end(p->yDiffs), 0);
+    p->nextDiff = 0;
+    lazStartIntegerModel(&p->dx, 32, 1);
+    lazStartIntegerModel(&p->dy, 32, 20);
+    lazStartIntegerModel(&p->z, 32, 20);
+    lazStartSymbolModel(&p->changedValues, 64);
+    lazStartIntegerModel(&p->intensity, 16, 1);
+    lazStartIntegerModel(&p->scanAngleRank, 8, 2);
+    lazStartIntegerModel(&p->pointSourceID, 16, 1);
+    lazStartOnFirstUse(&p->bitByte);
+    lazStartOnFirstUse(&p->classification);
+    lazStartOnFirstUse(&p->userData);
 }
 
 // Coordinates first, then whichever other fields the changed-values symbol
 // names.
-void lazReadPoint10V1(LazDecoder *d, LazPoint10V1Decoder *p, unsigned char *out)
+void lazReadPoint10V1(LazStream *d, LazPoint10V1Decoder *p, unsigned char *out)
 {
     unsigned char *last = p->last;
-    const int32_t dx = lazDecompressInteger(d, &p->dx, medianOf3(p->xDiffs), 0);
+    const auto predicted = [](const int32_t *diffs) {
+        return lazMiddleOfThree(diffs[0], diffs[1], diffs[2]);
+    };
+    const int32_t dx = lazInteger(d, &p->dx, predicted(p->xDiffs), 0);
     lazStore<uint32_t>(last, lazLoad<uint32_t>(last) + static_cast<uint32_t>(dx));
-    uint32_t kBits = p->dx.k;
-    const int32_t dy =
-        lazDecompressInteger(d, &p->dy, medianOf3(p->yDiffs), kBits < 19 ? kBits : 19);
+    const uint32_t xLength = p->dx.lastBitLength;
+    const int32_t dy = lazInteger(d, &p->dy, predicted(p->yDiffs), xLength < 19 ? xLength : 19);
     lazStore<uint32_t>(last + 4, lazLoad<uint32_t>(last + 4) + static_cast<uint32_t>(dy));
-    kBits = (kBits + p->dy.k) / 2;
-    lazStore<int32_t>(last + 8, lazDecompressInteger(d, &p->z, lazLoad<int32_t>(last + 8),
-                                                     kBits < 19 ? kBits : 19));
-    const uint32_t changed = lazDecodeSymbol(d, &p->changedValues);
+    const uint32_t xyLength = (xLength + p->dy.lastBitLength) / 2;
+    lazStore<int32_t>(
+        last + 8, lazInteger(d, &p->z, lazLoad<int32_t>(last + 8), xyLength < 19 ? xyLength : 19));
+    const uint32_t changed = lazSymbol(d, &p->changedValues);
     if (changed & 32)
-        lazStore<uint16_t>(last + 12, static_cast<uint16_t>(lazDecompressInteger(
+        lazStore<uint16_t>(last + 12, static_cast<uint16_t>(lazInteger(
                                           d, &p->intensity, lazLoad<uint16_t>(last + 12), 0)));
     if (changed & 16)
         last[14] = lazDecodeByteAfter(d, &p->bitByte[last[14]]);
     if (changed & 8)
         last[15] = lazDecodeByteAfter(d, &p->classification[last[15]]);
     if (changed & 4)
-        last[16] = static_cast<uint8_t>(
-            lazDecompressInteger(d, &p->scanAngleRank, last[16], kBits < 3 ? 1 : 0));
+        last[16] =
+            static_cast<uint8_t>(lazInteger(d, &p->scanAngleRank, last[16], xyLength < 3 ? 1 : 0));
     if (changed & 2)
         last[17] = lazDecodeByteAfter(d, &p->userData[last[17]]);
     if (changed & 1)
-        lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
+        lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazInteger(
                                           d, &p->pointSourceID, lazLoad<uint16_t>(last + 18), 0)));
     p->xDiffs[p->nextDiff] = dx;
     p->yDiffs[p->nextDiff] = dy;
@@ -103,19 +96,19 @@ void countExtremeV1(LazGpsTimeV1Decoder *g, int32_t diff)
     }
 }
 
-int32_t timeDiffV1(LazDecoder *d, LazGpsTimeV1Decoder *g, int32_t multi)
+int32_t timeDiffV1(LazStream *d, LazGpsTimeV1Decoder *g, int32_t multi)
 {
     if (multi == 1) {
         g->extremeCount = 0;
-        return g->lastDiff = lazDecompressInteger(d, &g->time, g->lastDiff, 1);
+        return g->lastDiff = lazInteger(d, &g->time, g->lastDiff, 1);
     }
     if (multi == 0) {
-        const int32_t diff = lazDecompressInteger(d, &g->time, g->lastDiff / 4, 2);
+        const int32_t diff = lazInteger(d, &g->time, g->lastDiff / 4, 2);
         countExtremeV1(g, diff);
         return diff;
     }
     const uint32_t context = multi < 10 ? 3 : multi < 50 ? 4 : 5;
-    const int32_t diff = lazDecompressInteger(d, &g->time, times(multi, g->lastDiff), context);
+    const int32_t diff = lazInteger(d, &g->time, times(multi, g->lastDiff), context);
     if (multi == V1_MULTI_EXTREME)
         countExtremeV1(g, diff);
     return diff;
@@ -127,51 +120,50 @@ void lazStartGpsTimeV1(LazGpsTimeV1Decoder *g, const unsigned char *first)
 {
     g->lastDiff = 0;
     g->extremeCount = 0;
-    lazInitSymbolModel(&g->multi, V1_MULTI_MAX);
-    lazInitSymbolModel(&g->zeroDiff, 3);
-    lazInitIntegerDecoder(&g->time, 32, 6);
+    lazStartSymbolModel(&g->multi, V1_MULTI_MAX);
+    lazStartSymbolModel(&g->zeroDiff, 3);
+    lazStartIntegerModel(&g->time, 32, 6);
     g->lastTime = lazLoad<uint64_t>(first);
 }
 
-void lazReadGpsTimeV1(LazDecoder *d, LazGpsTimeV1Decoder *g, unsigned char *out)
+void lazReadGpsTimeV1(LazStream *d, LazGpsTimeV1Decoder *g, unsigned char *out)
 {
     if (g->lastDiff == 0) {
-        const uint32_t multi = lazDecodeSymbol(d, &g->zeroDiff);
+        const uint32_t multi = lazSymbol(d, &g->zeroDiff);
         if (multi == 1) {
-            g->lastDiff = lazDecompressInteger(d, &g->time, 0, 0);
+            g->lastDiff = lazInteger(d, &g->time, 0, 0);
             g->lastTime += static_cast<uint64_t>(static_cast<int64_t>(g->lastDiff));
         } else if (multi == 2) {
-            g->lastTime = lazReadInt64(d);
+            g->lastTime = lazRaw64(d);
         }
     } else {
-        const int32_t multi = static_cast<int32_t>(lazDecodeSymbol(d, &g->multi));
+        const int32_t multi = static_cast<int32_t>(lazSymbol(d, &g->multi));
         if (multi < V1_MULTI_FULL)
             g->lastTime += static_cast<uint64_t>(static_cast<int64_t>(timeDiffV1(d, g, multi)));
         else if (multi < V1_MULTI_UNCHANGED)
-            g->lastTime = lazReadInt64(d);
+            g->lastTime = lazRaw64(d);
     }
     lazStore<uint64_t>(out, g->lastTime);
 }
 
 void lazStartRgbV1(LazRgbV1Decoder *c, const unsigned char *first)
 {
-    lazInitSymbolModel(&c->byteUsed, 64);
-    lazInitIntegerDecoder(&c->rgb, 8, 6);
+    lazStartSymbolModel(&c->byteUsed, 64);
+    lazStartIntegerModel(&c->rgb, 8, 6);
     for (int i = 0; i < 3; ++i)
         c->last[i] = lazLoad<uint16_t>(first + 2 * i);
 }
 
 // Each byte of each colour that the symbol names, predicted from the last.
-void lazReadRgbV1(LazDecoder *d, LazRgbV1Decoder *c, unsigned char *out)
+void lazReadRgbV1(LazStream *d, LazRgbV1Decoder *c, unsigned char *out)
 {
-    const uint32_t used = lazDecodeSymbol(d, &c->byteUsed);
+    const uint32_t used = lazSymbol(d, &c->byteUsed);
     for (unsigned b = 0; b < 6; ++b) {
         const unsigned colour = b / 2, shift = 8 * (b % 2);
         uint32_t byte = (c->last[colour] >> shift) & 0xFF;
         if (used & (1u << b))
-            byte = static_cast<uint32_t>(
-                       lazDecompressInteger(d, &c->rgb, static_cast<int32_t>(byte), b)) &
-                   0xFF;
+            byte =
+                static_cast<uint32_t>(lazInteger(d, &c->rgb, static_cast<int32_t>(byte), b)) & 0xFF;
         c->last[colour] =
             static_cast<uint16_t>((c->last[colour] & (0xFF00u >> shift)) | byte << shift);
     }
@@ -182,14 +174,14 @@ void lazReadRgbV1(LazDecoder *d, LazRgbV1Decoder *c, unsigned char *out)
 void lazStartBytesV1(LazBytesV1Decoder *b, const unsigned char *first, size_t count)
 {
     b->last.assign(first, first + count);
-    lazInitIntegerDecoder(&b->bytes, 8, static_cast<uint32_t>(count));
+    lazStartIntegerModel(&b->bytes, 8, static_cast<uint32_t>(count));
 }
 
-void lazReadBytesV1(LazDecoder *d, LazBytesV1Decoder *b, unsigned char *out)
+void lazReadBytesV1(LazStream *d, LazBytesV1Decoder *b, unsigned char *out)
 {
     for (size_t i = 0; i < b->last.size(); ++i) {
-        b->last[i] = static_cast<uint8_t>(
-            lazDecompressInteger(d, &b->bytes, b->last[i], static_cast<uint32_t>(i)));
+        b->last[i] =
+            static_cast<uint8_t>(lazInteger(d, &b->bytes, b->last[i], static_cast<uint32_t>(i)));
         out[i] = b->last[i];
     }
 }
@@ -198,42 +190,39 @@ void lazInitWavePacketModels(LazWavePacketModels *m)
 {
     m->lastOffsetCode = 0;
     m->lastOffsetDiff = 0;
-    lazInitSymbolModel(&m->packetIndex, 256);
+    lazStartSymbolModel(&m->packetIndex, 256);
     for (LazSymbolModel &code : m->offsetCode)
-        lazInitSymbolModel(&code, 4);
-    lazInitIntegerDecoder(&m->offsetDiff, 32, 1);
-    lazInitIntegerDecoder(&m->packetSize, 32, 1);
-    lazInitIntegerDecoder(&m->returnPoint, 32, 1);
-    lazInitIntegerDecoder(&m->xyz, 32, 3);
+        lazStartSymbolModel(&code, 4);
+    lazStartIntegerModel(&m->offsetDiff, 32, 1);
+    lazStartIntegerModel(&m->packetSize, 32, 1);
+    lazStartIntegerModel(&m->returnPoint, 32, 1);
+    lazStartIntegerModel(&m->xyz, 32, 3);
 }
 
 // The packet's offset is the last one, the end of the last packet, the last
 // offset plus a difference, or stored raw; its size, return point and
 // direction are predicted from the last packet's.
-void lazDecodeWavePacket(LazDecoder *d, LazWavePacketModels *m, unsigned char *last,
+void lazDecodeWavePacket(LazStream *d, LazWavePacketModels *m, unsigned char *last,
                          unsigned char *out)
 {
-    out[0] = static_cast<uint8_t>(lazDecodeSymbol(d, &m->packetIndex));
+    out[0] = static_cast<uint8_t>(lazSymbol(d, &m->packetIndex));
     const uint64_t lastOffset = lazLoad<uint64_t>(last + 1);
     const uint32_t lastSize = lazLoad<uint32_t>(last + 9);
-    m->lastOffsetCode = lazDecodeSymbol(d, &m->offsetCode[m->lastOffsetCode]);
+    m->lastOffsetCode = lazSymbol(d, &m->offsetCode[m->lastOffsetCode]);
     uint64_t offset = lastOffset;
     if (m->lastOffsetCode == 1) {
         offset = lastOffset + lastSize;
     } else if (m->lastOffsetCode == 2) {
-        m->lastOffsetDiff = lazDecompressInteger(d, &m->offsetDiff, m->lastOffsetDiff, 0);
+        m->lastOffsetDiff = lazInteger(d, &m->offsetDiff, m->lastOffsetDiff, 0);
         offset = lastOffset + static_cast<uint64_t>(static_cast<int64_t>(m->lastOffsetDiff));
     } else if (m->lastOffsetCode == 3) {
-        offset = lazReadInt64(d);
+        offset = lazRaw64(d);
     }
     lazStore<uint64_t>(out + 1, offset);
-    lazStore<int32_t>(out + 9,
-                      lazDecompressInteger(d, &m->packetSize, static_cast<int32_t>(lastSize), 0));
-    lazStore<int32_t>(out + 13,
-                      lazDecompressInteger(d, &m->returnPoint, lazLoad<int32_t>(last + 13), 0));
+    lazStore<int32_t>(out + 9, lazInteger(d, &m->packetSize, static_cast<int32_t>(lastSize), 0));
+    lazStore<int32_t>(out + 13, lazInteger(d, &m->returnPoint, lazLoad<int32_t>(last + 13), 0));
     for (uint32_t axis = 0; axis < 3; ++axis)
-        lazStore<int32_t>(
-            out + 17 + 4 * axis,
-            lazDecompressInteger(d, &m->xyz, lazLoad<int32_t>(last + 17 + 4 * axis), axis));
+        lazStore<int32_t>(out + 17 + 4 * axis,
+                          lazInteger(d, &m->xyz, lazLoad<int32_t>(last + 17 + 4 * axis), axis));
     std::memcpy(last, out, 29);
 }

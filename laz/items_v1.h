@@ -5,18 +5,17 @@
 #ifndef HOLVANE_LAZ_ITEMS_V1_H
 #define HOLVANE_LAZ_ITEMS_V1_H
 
-#include "arithmetic_decoder.h"
+#include "coder.h"
 
 #include <array>
-#include <memory>
 
 struct LazPoint10V1Decoder {
     unsigned char last[20];
-    int32_t xDiffs[3], yDiffs[3]; // the last three, for their median
-    unsigned nextDiff;
+    int32_t xDiffs[3], yDiffs[3]; // the last three, oldest first after a wrap
+    unsigned nextDiff;            // where the next goes
     LazSymbolModel changedValues;
-    std::array<std::unique_ptr<LazSymbolModel>, 256> bitByte, classification, userData;
-    LazIntegerDecoder dx, dy, z, intensity, scanAngleRank, pointSourceID;
+    LazByteModels bitByte, classification, userData;
+    LazIntegerModel dx, dy, z, intensity, scanAngleRank, pointSourceID;
 };
 
 struct LazGpsTimeV1Decoder {
@@ -24,43 +23,40 @@ struct LazGpsTimeV1Decoder {
     int32_t lastDiff;
     int32_t extremeCount;
     LazSymbolModel multi, zeroDiff;
-    LazIntegerDecoder time;
+    LazIntegerModel time;
 };
 
 struct LazRgbV1Decoder {
     uint16_t last[3];
     LazSymbolModel byteUsed;
-    LazIntegerDecoder rgb;
+    LazIntegerModel rgb;
 };
 
 struct LazBytesV1Decoder {
     std::vector<unsigned char> last;
-    LazIntegerDecoder bytes;
+    LazIntegerModel bytes;
 };
 
 struct LazWavePacketModels {
     uint32_t lastOffsetCode; // how the last offset was coded: the context of the next
     int32_t lastOffsetDiff;
     LazSymbolModel packetIndex, offsetCode[4];
-    LazIntegerDecoder offsetDiff, packetSize, returnPoint, xyz;
+    LazIntegerModel offsetDiff, packetSize, returnPoint, xyz;
 };
 
 void lazStartPoint10V1(LazPoint10V1Decoder *p, const unsigned char *first);
-void lazReadPoint10V1(LazDecoder *d, LazPoint10V1Decoder *p, unsigned char *out);
+void lazReadPoint10V1(LazStream *d, LazPoint10V1Decoder *p, unsigned char *out);
 void lazStartGpsTimeV1(LazGpsTimeV1Decoder *g, const unsigned char *first);
-void lazReadGpsTimeV1(LazDecoder *d, LazGpsTimeV1Decoder *g, unsigned char *out);
+void lazReadGpsTimeV1(LazStream *d, LazGpsTimeV1Decoder *g, unsigned char *out);
 void lazStartRgbV1(LazRgbV1Decoder *c, const unsigned char *first);
-void lazReadRgbV1(LazDecoder *d, LazRgbV1Decoder *c, unsigned char *out);
+void lazReadRgbV1(LazStream *d, LazRgbV1Decoder *c, unsigned char *out);
 void lazStartBytesV1(LazBytesV1Decoder *b, const unsigned char *first, size_t count);
-void lazReadBytesV1(LazDecoder *d, LazBytesV1Decoder *b, unsigned char *out);
+void lazReadBytesV1(LazStream *d, LazBytesV1Decoder *b, unsigned char *out);
 
 // The 29 bytes of a wave packet: its descriptor index, then 28 bytes
 // predicted from `last`'s, which become the new ones.
 void lazInitWavePacketModels(LazWavePacketModels *m);
-void lazDecodeWavePacket(LazDecoder *d, LazWavePacketModels *m, unsigned char *last,
+void lazDecodeWavePacket(LazStream *d, LazWavePacketModels *m, unsigned char *last,
                          unsigned char *out);
-
-// A 64-bit number stored raw, its low half first.
-uint64_t lazReadInt64(LazDecoder *d);
 
 #endif

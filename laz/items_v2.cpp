@@ -2,7 +2,9 @@
 #include "items_v2.h"
 #include "record_bytes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace
 {
@@ -22,60 +24,6 @@ const uint8_t RETURN_LEVEL[8][8] = {
     {3, 2, 1, 0, 1, 2, 3, 4}, {4, 3, 2, 1, 0, 1, 2, 3}, {5, 4, 3, 2, 1, 0, 1, 2},
     {6, 5, 4, 3, 2, 1, 0, 1}, {7, 6, 5, 4, 3, 2, 1, 0},
 };
-
-int32_t median(const LazMedian5 &m)
-{
-    return m.values[2];
-}
-
-} // namespace
-
-// Keeps the five values sorted, dropping the lowest or highest in turn.
-void lazAddToMedian(LazMedian5 *m, int32_t v)
-{
-    int32_t *s = m->values;
-    if (m->high) {
-        if (v < s[2]) {
-            s[4] = s[3], s[3] = s[2];
-            if (v < s[0])
-                s[2] = s[1], s[1] = s[0], s[0] = v;
-            else if (v < s[1])
-                s[2] = s[1], s[1] = v;
-            else
-                s[2] = v;
-        } else {
-            if (v < s[3])
-                s[4] = s[3], s[3] = v;
-            else
-                s[4] = v;
-            m->high = false;
-        }
-        return;
-    }
-    if (s[2] < v) {
-        s[0] = s[1], s[1] = s[2];
-        if (s[4] < v)
-            s[2] = s[3], s[3] = s[4], s[4] = v;
-        else if (s[3] < v)
-            s[2] = s[3], s[3] = v;
-        else
-            s[2] = v;
-    } else {
-        if (s[1] < v)
-            s[0] = s[1], s[1] = v;
-        else
-            s[0] = v;
-        m->high = true;
-    }
-}
-
-namespace
-{
-
-void addToMedian(LazMedian5 *m, int32_t v)
-{
-    lazAddToMedian(m, v);
-}
 
 uint8_t fold(int32_t n)
 {
@@ -99,43 +47,42 @@ enum : int32_t {
 
 } // namespace
 
+// The coordinates go on from the chunk's first record; every model starts
+// fresh, and every other prediction from zero.
 void lazStartPoint10(LazPoint10Decoder *p, const unsigned char *first)
 {
-    for (int i = 0; i < 16; ++i) {
-        p->xDiffs[i] = LazMedian5{};
-        p->yDiffs[i] = LazMedian5{};
-        p->lastIntensity[i] = 0;
-        p->lastHeight[i / 2] = 0;
-    }
-    lazInitSymbolModel(&p->changedValues, 64);
-    lazInitIntegerDecoder(&p->intensity, 16, 4);
-    lazInitSymbolModel(&p->scanAngleRank[0], 256);
-    lazInitSymbolModel(&p->scanAngleRank[1], 256);
-    lazInitIntegerDecoder(&p->pointSourceID, 16, 1);
-    for (int i = 0; i < 256; ++i) {
-        p->bitByte[i].reset();
-        p->classification[i].reset();
-        p->userData[i].reset();
-    }
-    lazInitIntegerDecoder(&p->dx, 32, 2);
-    lazInitIntegerDecoder(&p->dy, 32, 22);
-    lazInitIntegerDecoder(&p->dz, 32, 20);
     std::memcpy(p->last, first, 20);
-    // The intensity is predicted from zero, not from the first point's.
-    p->last[12] = p->last[13] = 0;
+    // Even the intensity: a point that changes nothing after the first
+    // record gets intensity 0, as the writers coded it.
+    lazStore<uint16_t>(p->last + 12, 0);
+    std::fill(std::begin(p->lastIntensity), std::end(p->lastIntensity), uint16_t{0});
+    std::fill(std::begin(p->lastHeight), std::end(p->lastHeight), 0);
+    std::fill(std::begin(p->xDiffs), std::end(p->xDiffs), LazDifferenceWindow{});
+    std::fill(std::begin(p->yDiffs), std::end(p->yDiffs), LazDifferenceWindow{});
+    lazStartIntegerModel(&p->dx, 32, 2);
+    lazStartIntegerModel(&p->dy, 32, 22);
+    lazStartIntegerModel(&p->dz, 32, 20);
+    lazStartSymbolModel(&p->changedValues, 64);
+    lazStartIntegerModel(&p->intensity, 16, 4);
+    lazStartIntegerModel(&p->pointSourceID, 16, 1);
+    for (LazSymbolModel &m : p->scanAngleRank)
+        lazStartSymbolModel(&m, 256);
+    lazStartOnFirstUse(&p->bitByte);
+    lazStartOnFirstUse(&p->classification);
+    lazStartOnFirstUse(&p->userData);
 }
 
-void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
+void lazReadPoint10(LazStream *d, LazPoint10Decoder *p, unsigned char *out)
 {
     unsigned char *last = p->last;
-    const int32_t changed = static_cast<int32_t>(lazDecodeSymbol(d, &p->changedValues));
+    const int32_t changed = static_cast<int32_t>(lazSymbol(d, &p->changedValues));
     if (changed & CHANGED_BIT_BYTE)
         last[14] = lazDecodeByteAfter(d, &p->bitByte[last[14]]);
     const unsigned r = last[14] & 7, n = (last[14] >> 3) & 7;
     const unsigned m = RETURN_MAP[n][r], l = RETURN_LEVEL[n][r];
     if (changed & CHANGED_INTENSITY) {
-        p->lastIntensity[m] = static_cast<uint16_t>(
-            lazDecompressInteger(d, &p->intensity, p->lastIntensity[m], m < 3 ? m : 3));
+        p->lastIntensity[m] =
+            static_cast<uint16_t>(lazInteger(d, &p->intensity, p->lastIntensity[m], m < 3 ? m : 3));
     }
     // Unchanged fields keep the last point's intensity.
     if (changed != 0)
@@ -144,27 +91,27 @@ void lazReadPoint10(LazDecoder *d, LazPoint10Decoder *p, unsigned char *out)
         last[15] = lazDecodeByteAfter(d, &p->classification[last[15]]);
     if (changed & CHANGED_SCAN_ANGLE) {
         const int32_t step =
-            static_cast<int32_t>(lazDecodeSymbol(d, &p->scanAngleRank[(last[14] >> 6) & 1]));
+            static_cast<int32_t>(lazSymbol(d, &p->scanAngleRank[(last[14] >> 6) & 1]));
         last[16] = fold(step + last[16]);
     }
     if (changed & CHANGED_USER_DATA)
         last[17] = lazDecodeByteAfter(d, &p->userData[last[17]]);
     if (changed & CHANGED_POINT_SOURCE) {
-        lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazDecompressInteger(
+        lazStore<uint16_t>(last + 18, static_cast<uint16_t>(lazInteger(
                                           d, &p->pointSourceID, lazLoad<uint16_t>(last + 18), 0)));
     }
     const uint32_t single = n == 1 ? 1 : 0;
-    const int32_t dx = lazDecompressInteger(d, &p->dx, median(p->xDiffs[m]), single);
+    const int32_t dx = lazInteger(d, &p->dx, lazPredictedDifference(p->xDiffs[m]), single);
     lazStore<uint32_t>(last, lazLoad<uint32_t>(last) + static_cast<uint32_t>(dx));
-    addToMedian(&p->xDiffs[m], dx);
-    uint32_t kBits = p->dx.k;
-    const int32_t dy = lazDecompressInteger(d, &p->dy, median(p->yDiffs[m]),
-                                            single + (kBits < 20 ? kBits & ~1u : 20));
+    lazAddDifference(&p->xDiffs[m], dx);
+    const uint32_t xLength = p->dx.lastBitLength;
+    const int32_t dy = lazInteger(d, &p->dy, lazPredictedDifference(p->yDiffs[m]),
+                                  single + (xLength < 20 ? xLength & ~1u : 20));
     lazStore<uint32_t>(last + 4, lazLoad<uint32_t>(last + 4) + static_cast<uint32_t>(dy));
-    addToMedian(&p->yDiffs[m], dy);
-    kBits = (p->dx.k + p->dy.k) / 2;
+    lazAddDifference(&p->yDiffs[m], dy);
+    const uint32_t xyLength = (p->dx.lastBitLength + p->dy.lastBitLength) / 2;
     p->lastHeight[l] =
-        lazDecompressInteger(d, &p->dz, p->lastHeight[l], single + (kBits < 18 ? kBits & ~1u : 18));
+        lazInteger(d, &p->dz, p->lastHeight[l], single + (xyLength < 18 ? xyLength & ~1u : 18));
     lazStore<int32_t>(last + 8, p->lastHeight[l]);
     std::memcpy(out, last, 20);
 }
@@ -185,12 +132,12 @@ constexpr uint32_t GPS_MULTI_TOTAL = GPS_MULTI - GPS_MULTI_MINUS + 6;
 
 // A time that differs too much to be predicted: its upper half predicted
 // from the sequence in hand, its lower half raw; it starts a sequence.
-void fullTime(LazDecoder *d, LazGpsTimeDecoder *g)
+void fullTime(LazStream *d, LazGpsTimeDecoder *g)
 {
     g->next = (g->next + 1) & 3;
     const uint32_t high = static_cast<uint32_t>(
-        lazDecompressInteger(d, &g->time, static_cast<int32_t>(g->lastTime[g->last] >> 32), 8));
-    g->lastTime[g->next] = static_cast<uint64_t>(high) << 32 | lazReadInt(d);
+        lazInteger(d, &g->time, static_cast<int32_t>(g->lastTime[g->last] >> 32), 8));
+    g->lastTime[g->next] = static_cast<uint64_t>(high) << 32 | lazRaw32(d);
     g->last = g->next;
     g->lastDiff[g->last] = 0;
     g->extremeCount[g->last] = 0;
@@ -207,14 +154,14 @@ void countExtreme(LazGpsTimeDecoder *g, int32_t diff)
 
 // One time of the sequence in hand; false when the stream switches to
 // another sequence, which the caller then reads.
-bool readInSequence(LazDecoder *d, LazGpsTimeDecoder *g)
+bool readInSequence(LazStream *d, LazGpsTimeDecoder *g)
 {
     const unsigned s = g->last;
     if (g->lastDiff[s] == 0) {
         // Layered streams have no "unchanged" code: their codes are one less.
-        const int32_t multi = static_cast<int32_t>(lazDecodeSymbol(d, &g->zeroDiff)) + g->layered;
+        const int32_t multi = static_cast<int32_t>(lazSymbol(d, &g->zeroDiff)) + g->layered;
         if (multi == 1) {
-            g->lastDiff[s] = lazDecompressInteger(d, &g->time, 0, 0);
+            g->lastDiff[s] = lazInteger(d, &g->time, 0, 0);
             g->lastTime[s] += static_cast<uint64_t>(static_cast<int64_t>(g->lastDiff[s]));
             g->extremeCount[s] = 0;
         } else if (multi == 2) {
@@ -225,13 +172,13 @@ bool readInSequence(LazDecoder *d, LazGpsTimeDecoder *g)
         }
         return true;
     }
-    int32_t multi = static_cast<int32_t>(lazDecodeSymbol(d, &g->multi));
+    int32_t multi = static_cast<int32_t>(lazSymbol(d, &g->multi));
     if (g->layered && multi >= GPS_MULTI_UNCHANGED)
         ++multi;
     const int32_t lastDiff = g->lastDiff[s];
     if (multi == 1) {
-        g->lastTime[s] += static_cast<uint64_t>(
-            static_cast<int64_t>(lazDecompressInteger(d, &g->time, lastDiff, 1)));
+        g->lastTime[s] +=
+            static_cast<uint64_t>(static_cast<int64_t>(lazInteger(d, &g->time, lastDiff, 1)));
         g->extremeCount[s] = 0;
     } else if (multi < GPS_MULTI_UNCHANGED) {
         int32_t diff;
@@ -239,19 +186,19 @@ bool readInSequence(LazDecoder *d, LazGpsTimeDecoder *g)
             return static_cast<int32_t>(static_cast<uint32_t>(k) * static_cast<uint32_t>(lastDiff));
         };
         if (multi == 0) {
-            diff = lazDecompressInteger(d, &g->time, 0, 7);
+            diff = lazInteger(d, &g->time, 0, 7);
             countExtreme(g, diff);
         } else if (multi < GPS_MULTI) {
-            diff = lazDecompressInteger(d, &g->time, times(multi), multi < 10 ? 2 : 3);
+            diff = lazInteger(d, &g->time, times(multi), multi < 10 ? 2 : 3);
         } else if (multi == GPS_MULTI) {
-            diff = lazDecompressInteger(d, &g->time, times(GPS_MULTI), 4);
+            diff = lazInteger(d, &g->time, times(GPS_MULTI), 4);
             countExtreme(g, diff);
         } else {
             multi = GPS_MULTI - multi;
             if (multi > GPS_MULTI_MINUS) {
-                diff = lazDecompressInteger(d, &g->time, times(multi), 5);
+                diff = lazInteger(d, &g->time, times(multi), 5);
             } else {
-                diff = lazDecompressInteger(d, &g->time, times(GPS_MULTI_MINUS), 6);
+                diff = lazInteger(d, &g->time, times(GPS_MULTI_MINUS), 6);
                 countExtreme(g, diff);
             }
         }
@@ -273,13 +220,13 @@ void lazStartGpsTime(LazGpsTimeDecoder *g, const unsigned char *first, bool laye
     g->last = g->next = 0;
     for (int i = 0; i < 4; ++i)
         g->lastTime[i] = 0, g->lastDiff[i] = 0, g->extremeCount[i] = 0;
-    lazInitSymbolModel(&g->multi, GPS_MULTI_TOTAL - layered);
-    lazInitSymbolModel(&g->zeroDiff, 6 - layered);
-    lazInitIntegerDecoder(&g->time, 32, 9);
+    lazStartSymbolModel(&g->multi, GPS_MULTI_TOTAL - layered);
+    lazStartSymbolModel(&g->zeroDiff, 6 - layered);
+    lazStartIntegerModel(&g->time, 32, 9);
     g->lastTime[0] = lazLoad<uint64_t>(first);
 }
 
-bool lazReadGpsTime(LazDecoder *d, LazGpsTimeDecoder *g, unsigned char *out)
+bool lazReadGpsTime(LazStream *d, LazGpsTimeDecoder *g, unsigned char *out)
 {
     // A valid stream switches sequence at most a few times a point.
     for (int switches = 0; !readInSequence(d, g); ++switches)
@@ -291,9 +238,9 @@ bool lazReadGpsTime(LazDecoder *d, LazGpsTimeDecoder *g, unsigned char *out)
 
 void lazInitRgbModels(LazRgbModels *m)
 {
-    lazInitSymbolModel(&m->byteUsed, 128);
+    lazStartSymbolModel(&m->byteUsed, 128);
     for (LazSymbolModel &diff : m->diff)
-        lazInitSymbolModel(&diff, 256);
+        lazStartSymbolModel(&diff, 256);
 }
 
 void lazStartRgb(LazRgbDecoder *c, const unsigned char *first)
@@ -303,17 +250,17 @@ void lazStartRgb(LazRgbDecoder *c, const unsigned char *first)
         c->last[i] = lazLoad<uint16_t>(first + 2 * i);
 }
 
-void lazReadRgb(LazDecoder *d, LazRgbDecoder *c, unsigned char *out)
+void lazReadRgb(LazStream *d, LazRgbDecoder *c, unsigned char *out)
 {
     lazDecodeRgb(d, &c->models, c->last, out);
 }
 
-void lazDecodeRgb(LazDecoder *d, LazRgbModels *c, uint16_t *last, unsigned char *out)
+void lazDecodeRgb(LazStream *d, LazRgbModels *c, uint16_t *last, unsigned char *out)
 {
-    const uint32_t used = lazDecodeSymbol(d, &c->byteUsed);
+    const uint32_t used = lazSymbol(d, &c->byteUsed);
     uint16_t rgb[3];
     const auto part = [d, c](int model, int32_t predicted) {
-        return fold(static_cast<int32_t>(lazDecodeSymbol(d, &c->diff[model])) + predicted);
+        return fold(static_cast<int32_t>(lazSymbol(d, &c->diff[model])) + predicted);
     };
     // Red: its low and high byte against the last red's.
     rgb[0] = used & 1 ? part(0, last[0] & 0xFF) : last[0] & 0xFF;
@@ -350,13 +297,13 @@ void lazStartBytes(LazBytesDecoder *b, const unsigned char *first, size_t count)
     b->last.assign(first, first + count);
     b->byte.resize(count);
     for (LazSymbolModel &m : b->byte)
-        lazInitSymbolModel(&m, 256);
+        lazStartSymbolModel(&m, 256);
 }
 
-void lazReadBytes(LazDecoder *d, LazBytesDecoder *b, unsigned char *out)
+void lazReadBytes(LazStream *d, LazBytesDecoder *b, unsigned char *out)
 {
     for (size_t i = 0; i < b->last.size(); ++i) {
-        b->last[i] = fold(b->last[i] + static_cast<int32_t>(lazDecodeSymbol(d, &b->byte[i])));
+        b->last[i] = fold(b->last[i] + static_cast<int32_t>(lazSymbol(d, &b->byte[i])));
         out[i] = b->last[i];
     }
 }

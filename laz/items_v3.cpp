@@ -58,30 +58,31 @@ unsigned returnLevel(unsigned n, unsigned r)
     return distance < 7 ? distance : 7;
 }
 
-uint32_t decodeLazy(LazLayer *layer, std::unique_ptr<LazSymbolModel> *model, uint32_t symbols)
+uint32_t decodeLazy(LazLayer *layer, LazSymbolModel *model, uint32_t symbols)
 {
-    return lazDecodeSymbol(&layer->d, lazLazyModel(model, symbols));
+    return lazSymbolStartingAt(&layer->d, model, symbols);
 }
 
 // A context's models, fresh, and its predictions taken from `record`.
 void startPoint14Context(LazPoint14Context *c, const unsigned char *record)
 {
     for (LazSymbolModel &m : c->changedValues)
-        lazInitSymbolModel(&m, 128);
-    lazInitSymbolModel(&c->scannerChannel, 3);
-    lazInitSymbolModel(&c->returnNumberSameTime, 13);
+        lazStartSymbolModel(&m, 128);
+    lazStartSymbolModel(&c->scannerChannel, 3);
+    lazStartSymbolModel(&c->returnNumberSameTime, 13);
     for (int i = 0; i < 16; ++i)
-        c->numberOfReturns[i].reset(), c->returnNumber[i].reset();
+        lazStartOnFirstUse(&c->numberOfReturns[i]), lazStartOnFirstUse(&c->returnNumber[i]);
     for (int i = 0; i < 64; ++i)
-        c->classification[i].reset(), c->flags[i].reset(), c->userData[i].reset();
-    lazInitIntegerDecoder(&c->dx, 32, 2);
-    lazInitIntegerDecoder(&c->dy, 32, 22);
-    lazInitIntegerDecoder(&c->z, 32, 20);
-    lazInitIntegerDecoder(&c->intensity, 16, 4);
-    lazInitIntegerDecoder(&c->scanAngle, 16, 2);
-    lazInitIntegerDecoder(&c->pointSourceID, 16, 1);
+        lazStartOnFirstUse(&c->classification[i]), lazStartOnFirstUse(&c->flags[i]),
+            lazStartOnFirstUse(&c->userData[i]);
+    lazStartIntegerModel(&c->dx, 32, 2);
+    lazStartIntegerModel(&c->dy, 32, 22);
+    lazStartIntegerModel(&c->z, 32, 20);
+    lazStartIntegerModel(&c->intensity, 16, 4);
+    lazStartIntegerModel(&c->scanAngle, 16, 2);
+    lazStartIntegerModel(&c->pointSourceID, 16, 1);
     for (int i = 0; i < 12; ++i)
-        c->xDiffs[i] = LazMedian5{}, c->yDiffs[i] = LazMedian5{};
+        c->xDiffs[i] = LazDifferenceWindow{}, c->yDiffs[i] = LazDifferenceWindow{};
     for (int i = 0; i < 8; ++i) {
         c->lastZ[i] = lazLoad<int32_t>(record + AT_Z);
         c->lastIntensity[i] = lazLoad<uint16_t>(record + AT_INTENSITY);
@@ -104,7 +105,7 @@ unsigned decodeReturnNumber(LazLayer *xy, LazPoint14Context *c, uint32_t changed
     default:
         if (timeChanged)
             return decodeLazy(xy, &c->returnNumber[lastR], 16);
-        return (lastR + lazDecodeSymbol(&xy->d, &c->returnNumberSameTime) + 2) % 16;
+        return (lastR + lazSymbol(&xy->d, &c->returnNumberSameTime) + 2) % 16;
     }
 }
 
@@ -126,9 +127,9 @@ bool decodeOtherLayers(LazPoint14Decoder *p, LazPoint14Context *c, uint32_t chan
     LazLayer *layer = p->layer;
     const unsigned timeChanged = changed & CHANGED_GPS_TIME ? 1 : 0;
     if (layer[LAZ_LAYER_Z].decoded) {
-        const uint32_t k = (c->dx.k + c->dy.k) / 2;
-        c->lastZ[l] = lazDecompressInteger(&layer[LAZ_LAYER_Z].d, &c->z, c->lastZ[l],
-                                           (n == 1) + (k < 18 ? k & ~1u : 18));
+        const uint32_t k = (c->dx.lastBitLength + c->dy.lastBitLength) / 2;
+        c->lastZ[l] = lazInteger(&layer[LAZ_LAYER_Z].d, &c->z, c->lastZ[l],
+                                 (n == 1) + (k < 18 ? k & ~1u : 18));
         lazStore<int32_t>(last + AT_Z, c->lastZ[l]);
     }
     if (layer[LAZ_LAYER_CLASSIFICATION].decoded) {
@@ -146,22 +147,22 @@ bool decodeOtherLayers(LazPoint14Decoder *p, LazPoint14Context *c, uint32_t chan
     if (layer[LAZ_LAYER_INTENSITY].decoded) {
         uint16_t &lastIntensity = c->lastIntensity[cpr << 1 | timeChanged];
         lastIntensity = static_cast<uint16_t>(
-            lazDecompressInteger(&layer[LAZ_LAYER_INTENSITY].d, &c->intensity, lastIntensity, cpr));
+            lazInteger(&layer[LAZ_LAYER_INTENSITY].d, &c->intensity, lastIntensity, cpr));
         lazStore<uint16_t>(last + AT_INTENSITY, lastIntensity);
     }
     if (layer[LAZ_LAYER_SCAN_ANGLE].decoded && (changed & CHANGED_SCAN_ANGLE))
-        lazStore<uint16_t>(last + AT_SCAN_ANGLE,
-                           static_cast<uint16_t>(lazDecompressInteger(
-                               &layer[LAZ_LAYER_SCAN_ANGLE].d, &c->scanAngle,
-                               lazLoad<int16_t>(last + AT_SCAN_ANGLE), timeChanged)));
+        lazStore<uint16_t>(
+            last + AT_SCAN_ANGLE,
+            static_cast<uint16_t>(lazInteger(&layer[LAZ_LAYER_SCAN_ANGLE].d, &c->scanAngle,
+                                             lazLoad<int16_t>(last + AT_SCAN_ANGLE), timeChanged)));
     if (layer[LAZ_LAYER_USER_DATA].decoded)
         last[AT_USER_DATA] = static_cast<uint8_t>(
             decodeLazy(&layer[LAZ_LAYER_USER_DATA], &c->userData[last[AT_USER_DATA] / 4], 256));
     if (layer[LAZ_LAYER_POINT_SOURCE].decoded && (changed & CHANGED_POINT_SOURCE))
-        lazStore<uint16_t>(last + AT_POINT_SOURCE,
-                           static_cast<uint16_t>(lazDecompressInteger(
-                               &layer[LAZ_LAYER_POINT_SOURCE].d, &c->pointSourceID,
-                               lazLoad<uint16_t>(last + AT_POINT_SOURCE), 0)));
+        lazStore<uint16_t>(
+            last + AT_POINT_SOURCE,
+            static_cast<uint16_t>(lazInteger(&layer[LAZ_LAYER_POINT_SOURCE].d, &c->pointSourceID,
+                                             lazLoad<uint16_t>(last + AT_POINT_SOURCE), 0)));
     if (layer[LAZ_LAYER_GPS_TIME].decoded && timeChanged)
         return lazReadGpsTime(&layer[LAZ_LAYER_GPS_TIME].d, &c->time, last + AT_GPS_TIME);
     return true;
@@ -185,11 +186,10 @@ bool lazReadPoint14(LazPoint14Decoder *p, unsigned char *out, unsigned *context)
     {
         const unsigned r = c->last[AT_RETURNS] & 15, n = c->last[AT_RETURNS] >> 4;
         const unsigned lpr = (r == 1 ? 1 : 0) + (r >= n ? 2 : 0) + (c->lastTimeChanged ? 4 : 0);
-        const uint32_t changed = lazDecodeSymbol(&xy->d, &c->changedValues[lpr]);
+        const uint32_t changed = lazSymbol(&xy->d, &c->changedValues[lpr]);
         *context = p->version >= 4 ? p->channel : 0;
         if (changed & CHANGED_CHANNEL) {
-            const unsigned channel =
-                (p->channel + lazDecodeSymbol(&xy->d, &c->scannerChannel) + 1) % 4;
+            const unsigned channel = (p->channel + lazSymbol(&xy->d, &c->scannerChannel) + 1) % 4;
             if (!p->context[channel].used)
                 startPoint14Context(&p->context[channel], c->last);
             p->channel = *context = channel;
@@ -205,18 +205,18 @@ bool lazReadPoint14(LazPoint14Decoder *p, unsigned char *out, unsigned *context)
         c->last[AT_RETURNS] = static_cast<uint8_t>(newN << 4 | newR);
         const unsigned m = RETURN_MAP_6[newN][newR], l = returnLevel(newN, newR);
         const unsigned cpr = (newR == 1 ? 2 : 0) + (newR >= newN ? 1 : 0);
-        const unsigned median = m << 1 | (timeChanged ? 1 : 0);
+        const unsigned window = m << 1 | (timeChanged ? 1 : 0);
         const int32_t dx =
-            lazDecompressInteger(&xy->d, &c->dx, c->xDiffs[median].values[2], newN == 1);
+            lazInteger(&xy->d, &c->dx, lazPredictedDifference(c->xDiffs[window]), newN == 1);
         lazStore<uint32_t>(c->last + AT_X,
                            lazLoad<uint32_t>(c->last + AT_X) + static_cast<uint32_t>(dx));
-        lazAddToMedian(&c->xDiffs[median], dx);
-        const uint32_t k = c->dx.k;
-        const int32_t dy = lazDecompressInteger(&xy->d, &c->dy, c->yDiffs[median].values[2],
-                                                (newN == 1) + (k < 20 ? k & ~1u : 20));
+        lazAddDifference(&c->xDiffs[window], dx);
+        const uint32_t k = c->dx.lastBitLength;
+        const int32_t dy = lazInteger(&xy->d, &c->dy, lazPredictedDifference(c->yDiffs[window]),
+                                      (newN == 1) + (k < 20 ? k & ~1u : 20));
         lazStore<uint32_t>(c->last + AT_Y,
                            lazLoad<uint32_t>(c->last + AT_Y) + static_cast<uint32_t>(dy));
-        lazAddToMedian(&c->yDiffs[median], dy);
+        lazAddDifference(&c->yDiffs[window], dy);
         if (!decodeOtherLayers(p, c, changed, newN, l, cpr))
             return false;
         c->lastTimeChanged = timeChanged;
@@ -250,9 +250,9 @@ Context *switchContext(unsigned version, unsigned *channel, Context *contexts, u
 void startRgbContext(LazRgb14Context *c, const uint16_t *last)
 {
     lazInitRgbModels(&c->rgb);
-    lazInitSymbolModel(&c->nirUsed, 4);
-    lazInitSymbolModel(&c->nirDiff[0], 256);
-    lazInitSymbolModel(&c->nirDiff[1], 256);
+    lazStartSymbolModel(&c->nirUsed, 4);
+    lazStartSymbolModel(&c->nirDiff[0], 256);
+    lazStartSymbolModel(&c->nirDiff[1], 256);
     std::memcpy(c->last, last, sizeof c->last);
     c->used = true;
 }
@@ -278,7 +278,7 @@ void startByteContext(LazByte14Context *c, const unsigned char *last, size_t cou
 {
     c->byte.resize(count);
     for (LazSymbolModel &m : c->byte)
-        lazInitSymbolModel(&m, 256);
+        lazStartSymbolModel(&m, 256);
     c->last.assign(last, last + count);
     c->used = true;
 }
@@ -313,15 +313,15 @@ void lazReadRgb14(LazRgb14Decoder *c, unsigned char *out, unsigned context)
     if (!c->nir)
         return;
     if (c->layer[1].decoded) {
-        LazDecoder *d = &c->layer[1].d;
-        const uint32_t used = lazDecodeSymbol(d, &x->nirUsed);
+        LazStream *d = &c->layer[1].d;
+        const uint32_t used = lazSymbol(d, &x->nirUsed);
         unsigned nir = last[3];
         if (used & 1)
             nir = (nir & 0xFF00u) |
-                  lazFold(static_cast<int32_t>(lazDecodeSymbol(d, &x->nirDiff[0]) + (nir & 0xFF)));
+                  lazFold(static_cast<int32_t>(lazSymbol(d, &x->nirDiff[0]) + (nir & 0xFF)));
         if (used & 2)
             nir = (nir & 0x00FFu) | static_cast<unsigned>(lazFold(static_cast<int32_t>(
-                                        lazDecodeSymbol(d, &x->nirDiff[1]) + (nir >> 8))))
+                                        lazSymbol(d, &x->nirDiff[1]) + (nir >> 8))))
                                         << 8;
         last[3] = static_cast<uint16_t>(nir);
     }
@@ -364,8 +364,8 @@ void lazReadByte14(LazByte14Decoder *b, unsigned char *out, unsigned context)
     unsigned char *last = predicted->last.data();
     for (size_t i = 0; i < b->layer.size(); ++i) {
         if (b->layer[i].decoded)
-            last[i] = lazFold(last[i] +
-                              static_cast<int32_t>(lazDecodeSymbol(&b->layer[i].d, &x->byte[i])));
+            last[i] =
+                lazFold(last[i] + static_cast<int32_t>(lazSymbol(&b->layer[i].d, &x->byte[i])));
         out[i] = last[i];
     }
 }

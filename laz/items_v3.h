@@ -14,7 +14,7 @@
 // its field is wanted).
 struct LazLayer {
     LazInput in{nullptr, nullptr, false};
-    LazDecoder d{};
+    LazStream d{};
     bool decoded = false;
 };
 
@@ -31,20 +31,21 @@ enum {
     LAZ_POINT14_LAYERS
 };
 
-using LazLazyModels16 = std::array<std::unique_ptr<LazSymbolModel>, 16>;
-using LazLazyModels64 = std::array<std::unique_ptr<LazSymbolModel>, 64>;
+// Models that a field's last value selects, each started when first used.
+using LazLazyModels16 = std::array<LazSymbolModel, 16>;
+using LazLazyModels64 = std::array<LazSymbolModel, 64>;
 
 struct LazPoint14Context {
     bool used;
     unsigned char last[30];
     bool lastTimeChanged;
     uint16_t lastIntensity[8];
-    LazMedian5 xDiffs[12], yDiffs[12];
+    LazDifferenceWindow xDiffs[12], yDiffs[12];
     int32_t lastZ[8];
     LazSymbolModel changedValues[8], scannerChannel, returnNumberSameTime;
     LazLazyModels16 numberOfReturns, returnNumber;
     LazLazyModels64 classification, flags, userData;
-    LazIntegerDecoder dx, dy, z, intensity, scanAngle, pointSourceID;
+    LazIntegerModel dx, dy, z, intensity, scanAngle, pointSourceID;
     LazGpsTimeDecoder time;
 };
 

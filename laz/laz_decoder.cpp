@@ -2,7 +2,7 @@
 #include "laz_decoder.h"
 #include "record_bytes.h"
 
-#include "arithmetic_decoder.h"
+#include "coder.h"
 #include "items_v1.h"
 #include "items_v2.h"
 #include "items_v3.h"
@@ -93,7 +93,7 @@ void startPointwise(const LazLayout &layout, PointwiseDecoders *items, const uns
 }
 
 // One record, item after item; false when its GPS time cannot be decoded.
-bool readPointwise(const LazLayout &layout, LazDecoder *d, PointwiseDecoders *items,
+bool readPointwise(const LazLayout &layout, LazStream *d, PointwiseDecoders *items,
                    unsigned char *out)
 {
     for (const LazItem &item : layout.items) {
@@ -131,12 +131,12 @@ std::string decodePointwise(const LazLayout &layout, const unsigned char *bytes,
     auto items = std::make_unique<PointwiseDecoders>();
     startPointwise(layout, items.get(), records);
     LazInput in{bytes + length, bytes + n, false};
-    LazDecoder d;
-    lazStartDecoder(&d, &in);
+    LazStream d;
+    lazOpenStream(&d, &in);
     for (uint64_t p = 1; p < points; ++p) {
         if (!readPointwise(layout, &d, items.get(), records + p * length))
             return "its GPS times cannot be decoded";
-        if (in.overrun)
+        if (in.damaged)
             return "it decodes past its bytes";
     }
     *used = static_cast<size_t>(in.next - bytes);
@@ -225,7 +225,7 @@ void setUpLayers(const LazLayout &layout, LayeredDecoders *items, const unsigned
             // one point whose layer for them is empty is cut.
             layer->decoded = field == 0 || (size > 0 && (fields & field) != 0);
             if (layer->decoded)
-                lazStartDecoder(&layer->d, &layer->in);
+                lazOpenStream(&layer->d, &layer->in);
             body += size;
         }
     }
@@ -268,15 +268,15 @@ bool readLayered(const LazLayout &layout, LayeredDecoders *items, unsigned char 
 bool anyLayerOverrun(const LayeredDecoders &items)
 {
     for (const LazLayer &layer : items.point.layer)
-        if (layer.in.overrun)
+        if (layer.in.damaged)
             return true;
     for (const LazLayer &layer : items.rgb.layer)
-        if (layer.in.overrun)
+        if (layer.in.damaged)
             return true;
     for (const LazLayer &layer : items.bytes.layer)
-        if (layer.in.overrun)
+        if (layer.in.damaged)
             return true;
-    return items.wave.layer.in.overrun;
+    return items.wave.layer.in.damaged;
 }
 
 // The first record raw, the point count, every layer's size, then the
@@ -414,20 +414,20 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
     std::vector<uint32_t> counts(count), sizes(count);
     if (count > 0) {
         LazInput in{table + 8, table + tableBytes, false};
-        LazDecoder d;
-        lazStartDecoder(&d, &in);
-        LazIntegerDecoder ic;
-        lazInitIntegerDecoder(&ic, 32, 2);
+        LazStream d;
+        lazOpenStream(&d, &in);
+        LazIntegerModel ic;
+        lazStartIntegerModel(&ic, 32, 2);
         for (uint32_t i = 0; i < count; ++i) {
             if (variable)
-                counts[i] = static_cast<uint32_t>(lazDecompressInteger(
-                    &d, &ic, static_cast<int32_t>(i > 0 ? counts[i - 1] : 0), 0));
+                counts[i] = static_cast<uint32_t>(
+                    lazInteger(&d, &ic, static_cast<int32_t>(i > 0 ? counts[i - 1] : 0), 0));
             sizes[i] = static_cast<uint32_t>(
-                lazDecompressInteger(&d, &ic, static_cast<int32_t>(i > 0 ? sizes[i - 1] : 0), 1));
-            if (in.overrun)
+                lazInteger(&d, &ic, static_cast<int32_t>(i > 0 ? sizes[i - 1] : 0), 1));
+            if (in.damaged)
                 break;
         }
-        if (in.overrun)
+        if (in.damaged)
             return "its chunk table is cut short";
     }
     uint64_t start = pointData, left = points;
@@ -481,7 +481,7 @@ struct LazSequence {
     bool allRead;  // `read` has given every byte
     size_t margin; // bytes a point may take, at most, with room to spare
     LazInput in;   // over the window
-    LazDecoder d;
+    LazStream d;
     PointwiseDecoders items;
 };
 
@@ -523,7 +523,7 @@ bool startChunk(LazSequence *s, unsigned char *record, std::string *why)
     std::memcpy(record, s->in.next, length);
     s->in.next += length;
     startPointwise(s->layout, &s->items, record);
-    lazStartDecoder(&s->d, &s->in);
+    lazOpenStream(&s->d, &s->in);
     s->leftInChunk = s->chunkPoints - 1;
     return true;
 }
@@ -565,7 +565,7 @@ std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *re
         }
         refill(s);
         const bool timeDecoded = readPointwise(s->layout, &s->d, &s->items, record);
-        if (!timeDecoded || s->in.overrun) {
+        if (!timeDecoded || s->in.damaged) {
             const std::string point = "point " + std::to_string(s->done + 1);
             return timeDecoded ? "its point data ends within " + point
                                : "the GPS time of " + point + " cannot be decoded";
