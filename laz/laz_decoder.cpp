@@ -410,39 +410,41 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
     if (count > fileSize - pointData || count > points + 1)
         return "its chunk table lists " + std::to_string(count) + " chunks for " +
                std::to_string(points) + " points";
+    // Entries are decoded and checked one at a time: nothing is set aside
+    // by a count before the file's bytes bear it out. Every entry must
+    // decode, even past the points the header declares, as before.
     const bool variable = lazVariableChunks(layout);
-    std::vector<uint32_t> counts(count), sizes(count);
-    if (count > 0) {
-        LazInput in{table + 8, table + tableBytes, false};
-        LazStream d;
+    LazInput in{table + 8, table + tableBytes, false};
+    LazStream d;
+    if (count > 0)
         lazOpenStream(&d, &in);
-        LazIntegerModel ic;
-        lazStartIntegerModel(&ic, 32, 2);
-        for (uint32_t i = 0; i < count; ++i) {
-            if (variable)
-                counts[i] = static_cast<uint32_t>(
-                    lazInteger(&d, &ic, static_cast<int32_t>(i > 0 ? counts[i - 1] : 0), 0));
-            sizes[i] = static_cast<uint32_t>(
-                lazInteger(&d, &ic, static_cast<int32_t>(i > 0 ? sizes[i - 1] : 0), 1));
-            if (in.damaged)
-                break;
-        }
-        if (in.damaged)
-            return "its chunk table is cut short";
-    }
+    LazIntegerModel ic;
+    lazStartIntegerModel(&ic, 32, 2);
+    uint32_t lastCount = 0, lastSize = 0;
     uint64_t start = pointData, left = points;
-    for (uint32_t i = 0; i < count && left > 0; ++i) {
+    std::string outside;
+    for (uint32_t i = 0; i < count && !in.damaged; ++i) {
+        if (variable)
+            lastCount =
+                static_cast<uint32_t>(lazInteger(&d, &ic, static_cast<int32_t>(lastCount), 0));
+        lastSize = static_cast<uint32_t>(lazInteger(&d, &ic, static_cast<int32_t>(lastSize), 1));
+        if (left == 0 || !outside.empty())
+            continue;
         // A size is a signed 32-bit number in the table.
-        const int64_t size = static_cast<int32_t>(sizes[i]);
-        if (size <= 0 || start + static_cast<uint64_t>(size) > fileSize)
-            return "its chunk table places chunk " + std::to_string(i) + " outside the file";
-        uint64_t n = variable ? counts[i] : layout.chunkSize;
+        const int64_t size = static_cast<int32_t>(lastSize);
+        if (size <= 0 || start + static_cast<uint64_t>(size) > fileSize) {
+            outside = "its chunk table places chunk " + std::to_string(i) + " outside the file";
+            continue;
+        }
+        uint64_t n = variable ? lastCount : layout.chunkSize;
         n = n < left ? n : left;
         chunks->push_back(LazChunk{start, static_cast<uint64_t>(size), n});
         start += static_cast<uint64_t>(size);
         left -= n;
     }
-    return "";
+    if (in.damaged || !outside.empty())
+        chunks->clear();
+    return in.damaged ? "its chunk table is cut short" : outside;
 }
 
 std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,

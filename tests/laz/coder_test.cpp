@@ -267,7 +267,7 @@ std::vector<Op> integersOfEveryLength()
     std::vector<Op> ops;
     for (uint32_t length = 0; length <= 31; ++length) {
         const int32_t magnitude = length == 0 ? 1 : static_cast<int32_t>((1u << length) - 1);
-        ops.push_back({INTEGER, static_cast<uint32_t>(100 + magnitude), 32, 100, length % 4});
+        ops.push_back({INTEGER, 100u + static_cast<uint32_t>(magnitude), 32, 100, length % 4});
         ops.push_back({INTEGER, static_cast<uint32_t>(-magnitude), 32, 0, 3});
     }
     ops.push_back({INTEGER, 0x80000000u, 32, 0, 1}); // the lowest: length 32
