@@ -61,6 +61,9 @@ namespace
 {
 
 RunOptions options; // what the options ask for; the defaults without them
+// --stdout: where the point text goes instead of <name>.asc.
+FILE *pointsToStandardOutput = nullptr;
+char columnSeparator = ' '; // -d, --csv
 
 // --help: the usage, then what a newcomer needs to know before a first run.
 void help()
@@ -368,24 +371,47 @@ uint64_t recordsOf(const PointInput &in, const RecordType &type)
     return records;
 }
 
+// The point text on standard output is whole once flushed. A reader that
+// closed the pipe early (head) ends the run without a word, as every
+// command of a pipeline does; any other failure is reported.
+void finishStandardOutput(PointsOutcome outcome, int writeError)
+{
+    if (outcome == POINTS_WRITTEN && std::fflush(pointsToStandardOutput) == 0)
+        return;
+    if (outcome == POINTS_WRITTEN)
+        writeError = errno;
+    errno = writeError;
+    if (brokenPipe()) {
+        stopPipeline();
+        endAsBrokenPipe();
+    }
+    failWith("\nFailed to write file %s\n", "(standard output)");
+}
+
 void writePointFile(const std::string &LASName, const std::string &LASNameASCII, int Format,
                     const RecordType &type, FILE *fin, const LAS14Header *h,
                     const ExtraColumns &extras, const LazFile *laz, int position, int LASCount,
-                    uint64_t *records)
+                    uint64_t *records, const TextShape &shape)
 {
     OutputFile points;
-    requireOutput(beginOutput(&points, LASNameASCII), LASNameASCII);
+    if (pointsToStandardOutput)
+        points.stream = pointsToStandardOutput;
+    else
+        requireOutput(beginOutput(&points, LASNameASCII), LASNameASCII);
     const LAS12Header *ph12 = &h->Public;
     PointInput in = pointInputOf(LASName.c_str(), fin, ph12, pointDataEnd(*h, type));
     std::string damage;
     in.laz = laz, in.failure = &damage;
     progressStartFile(LASName, position, LASCount, recordsOf(in, type));
-    const PointsOutcome outcome = writePoints(
-        Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records, &extras);
+    const PointsOutcome outcome =
+        writePoints(Format, type, in, PointOutput{points.stream, options.gzipLevel}, ph12, records,
+                    &extras, shape);
+    const int writeError = errno;
     progressEndFile();
     if (outcome == POINTS_READ_FAILED || outcome == POINTS_OUT_OF_MEMORY ||
         outcome == POINTS_DECODE_FAILED) {
-        discardOutput(&points);
+        if (!pointsToStandardOutput)
+            discardOutput(&points);
         if (outcome == POINTS_OUT_OF_MEMORY)
             failOutOfMemory();
         if (outcome == POINTS_DECODE_FAILED) {
@@ -394,7 +420,10 @@ void writePointFile(const std::string &LASName, const std::string &LASNameASCII,
         }
         failWith("\nFailed to read file %s\n", LASName.c_str());
     }
-    requireOutput(commitOutput(&points, outcome == POINTS_WRITTEN), LASNameASCII);
+    if (pointsToStandardOutput)
+        finishStandardOutput(outcome, writeError);
+    else
+        requireOutput(commitOutput(&points, outcome == POINTS_WRITTEN), LASNameASCII);
 }
 
 // A file cut short (an interrupted copy) or holding more than it says
@@ -439,7 +468,8 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     const OutputNames names = outputNamesOf(LASName, namingRule());
     if (!options.quiet) {
         std::printf("Input LAS File:     %s\n", LASName.c_str());
-        std::printf("Output ASCII File:  %s\n", names.points.c_str());
+        std::printf("Output ASCII File:  %s\n",
+                    pointsToStandardOutput ? "(standard output)" : names.points.c_str());
         if (position > 0)
             std::printf("%d / %d\n\n", position, LASCount);
     }
@@ -450,7 +480,6 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     LazFile laz;
     if (type.compressed)
         readLazContainer(fin, LASName, *h, type, &laz);
-    laz.fields = lazFieldsOfFormat(Format);
     if (type.compressed && lazCompatibilityLayout(laz.layout))
         reportToStandardError("TREVLIN: %s stores LAS 1.4 points as point data format %d with "
                               "their LAS 1.4 fields in extra bytes (LASzip's compatibility "
@@ -458,6 +487,13 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
                               LASName.c_str(), type.PointFormat);
     const ExtraColumns extras =
         Format == 0 ? extraColumnsOfInput(fin, LASName, *h, type) : ExtraColumns{};
+    // The chosen columns were found in every input before the run began.
+    std::vector<int> chosen;
+    std::string unused;
+    if (options.columns)
+        chooseColumns(options.columns, type, &extras, &chosen, &unused);
+    const TextShape shape{options.columns ? &chosen : nullptr, columnSeparator};
+    laz.fields = lazFieldsOfFormat(options.columns ? formatOfColumns(chosen) : Format);
     const LAS12Header *ph12 = &h->Public;
     determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData))
@@ -465,7 +501,7 @@ void convertFile(const std::string &LASName, int Format, const RecordType &type,
     requireOutput(writeHeaderReport(names.report, h, type), names.report);
     uint64_t records = 0;
     writePointFile(LASName, names.points, Format, type, fin, h, extras,
-                   type.compressed ? &laz : nullptr, position, LASCount, &records);
+                   type.compressed ? &laz : nullptr, position, LASCount, &records, shape);
     std::fclose(fin);
     warnOfRecordCount(LASName, *h, type, records);
 }
@@ -565,6 +601,49 @@ int checkNamesOfTiles(int optionEnd, char **argv, const char *tilesName)
     endRun(-1);
 }
 
+// -c: every input must have every chosen column; the first that lacks one
+// is refused, with the columns it has, before anything is written.
+void checkColumnsOfAll(const std::vector<Input> &inputs)
+{
+    for (const Input &in : inputs) {
+        FILE *fin = openInputFile(in.name.c_str());
+        if (!fin)
+            failWith("\nCannot open binary file %s for reading\n\n", in.name.c_str());
+        LAS14Header h;
+        readHeader(fin, in.name, in.type, &h);
+        std::string unused;
+        const ExtraColumns extras =
+            extraBytesOf(in.type) > 0 ? extraColumnsOf(fin, h, in.type, &unused) : ExtraColumns{};
+        std::fclose(fin);
+        std::vector<int> chosen;
+        std::string problem;
+        if (chooseColumns(options.columns, in.type, &extras, &chosen, &problem))
+            continue;
+        if (problem.compare(0, 2, "-c") == 0)
+            std::printf("\n%s\n", problem.c_str());
+        else
+            std::printf("\n%s %s\n", in.name.c_str(), problem.c_str());
+        endRun(-1);
+    }
+}
+
+// --stdout: one file's text, and the messages out of its way.
+void sendPointsToStandardOutput()
+{
+    pointsToStandardOutput = takeStandardOutputForPoints();
+    if (!pointsToStandardOutput) {
+        reportToStandardError("TREVLIN: standard output cannot take the point text\n");
+        endRun(-1);
+    }
+}
+
+void setUpColumnSeparator()
+{
+    std::string refusal;
+    if (!columnDelimiter(options, &columnSeparator, &refusal))
+        refuse(refusal);
+}
+
 // --version and --help, the only single arguments the tool answers.
 bool answeredAlone(const char *argument)
 {
@@ -606,10 +685,16 @@ int run(int argc, char *argv[])
     if (argc >= 3 && std::strcmp(argv[argc - 2], "--check-names") == 0)
         return checkNamesOfTiles(argc - 2, argv, argv[argc - 1]);
     const int first = optionsEnd(argc, argv, false);
-    if (argc - first != 2)
+    if (options.toStandardOutput)
+        sendPointsToStandardOutput();
+    // Chosen columns take the Format's place.
+    if (options.columns && argc - first == 2)
+        refuse("\n-c (--columns) takes the place of the Format: give the input alone\n");
+    if (argc - first != (options.columns ? 1 : 2))
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
-    const char *input = argv[first], *FormatText = argv[first + 1];
+    const char *input = argv[first], *FormatText = options.columns ? "0" : argv[first + 1];
     checkOutputFolder();
+    setUpColumnSeparator();
     TestSettings tests{};
     const PipelineSettings settings = pipelineSettings(&tests);
     setUpDurableOutputs();
@@ -618,12 +703,16 @@ int run(int argc, char *argv[])
     const bool listMode =
         checkFileExtension(input, "las") != 0 &&
         !(options.extended && classify_file_extension(input, "laz") == EXTENSION_MATCHES);
+    if (listMode && options.toStandardOutput)
+        refuse(std::string("\n--stdout writes the points of one file; ") + input + " is a list\n");
     std::vector<Input> inputs;
     if (!listMode) {
         inputs = validateFile(input);
     } else {
         inputs = validateList(bytesOfList(input), input);
     }
+    if (options.columns)
+        checkColumnsOfAll(inputs);
     check_numeric_argument(FormatText);
     const int Format = parseFormat(FormatText);
     if (Format < 0)

@@ -234,6 +234,11 @@ std::string extraColumnsHeader(const ExtraColumns &extras)
     return text;
 }
 
+char *putExtraColumn(char *out, const unsigned char *record, const ExtraColumn &column)
+{
+    return putColumn(out, record, column);
+}
+
 char *putExtraColumns(char *out, const unsigned char *record, const ExtraColumns &extras)
 {
     for (const ExtraColumn &c : extras.columns) {

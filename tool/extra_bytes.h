@@ -45,5 +45,7 @@ std::string extraColumnsHeader(const ExtraColumns &extras);
 
 // The columns of one record, each after a space.
 char *putExtraColumns(char *out, const unsigned char *record, const ExtraColumns &extras);
+// One of them, alone.
+char *putExtraColumn(char *out, const unsigned char *record, const ExtraColumn &column);
 
 #endif

@@ -85,6 +85,24 @@ bool takeOption(int argc, char **argv, int *k, RunOptions *o)
         o->sync = value ? value : "1";
         return true;
     }
+    if (std::strcmp(word, "-c") == 0 || named(word, "--columns", &value)) {
+        o->columns = valueOf(value, argc, argv, k);
+        return o->columns != nullptr;
+    }
+    if (std::strcmp(word, "-d") == 0 || named(word, "--delimiter", &value)) {
+        o->delimiterOption = word[1] == 'd' ? "-d" : "--delimiter";
+        o->delimiter = valueOf(value, argc, argv, k);
+        return o->delimiter != nullptr;
+    }
+    if (std::strcmp(word, "--csv") == 0) {
+        o->delimiterOption = "--csv";
+        o->delimiter = ",";
+        return true;
+    }
+    if (std::strcmp(word, "--stdout") == 0) {
+        o->toStandardOutput = true;
+        return true;
+    }
     return false;
 }
 

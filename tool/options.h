@@ -5,13 +5,17 @@
 // What the options ask for; every field's default is the run that two
 // arguments alone make.
 struct RunOptions {
-    const char *outputDir = nullptr;     // -o DIR: outputs there, not beside the input
-    int gzipLevel = 0;                   // -z, --gzip=LEVEL: the point file as .asc.gz
-    bool quiet = false;                  // -q: standard output gets failures only
-    bool extended = false;               // -x: LAS 1.3/1.4, formats 4-10, extra bytes
-    const char *threads = nullptr;       // -j N: as TREVLIN_THREADS, and before it
-    const char *threadsOption = nullptr; // the word that gave it, for its refusal
-    const char *sync = nullptr;          // --sync[=0|1]: as TREVLIN_SYNC, and before it
+    const char *outputDir = nullptr;       // -o DIR: outputs there, not beside the input
+    int gzipLevel = 0;                     // -z, --gzip=LEVEL: the point file as .asc.gz
+    bool quiet = false;                    // -q: standard output gets failures only
+    bool extended = false;                 // -x: LAS 1.3/1.4, formats 4-10, extra bytes
+    const char *threads = nullptr;         // -j N: as TREVLIN_THREADS, and before it
+    const char *threadsOption = nullptr;   // the word that gave it, for its refusal
+    const char *sync = nullptr;            // --sync[=0|1]: as TREVLIN_SYNC, and before it
+    const char *columns = nullptr;         // -c LIST, --columns=LIST: these columns, no Format
+    const char *delimiter = nullptr;       // -d CHAR, --delimiter=CHAR, --csv: between columns
+    const char *delimiterOption = nullptr; // the word that gave it, for its refusal
+    bool toStandardOutput = false;         // --stdout: the point text to standard output
 };
 constexpr int DEFAULT_GZIP_LEVEL = 1;
 

@@ -62,6 +62,16 @@ void prepareConsole();
 // Flushes standard output, through to the console when it is one.
 void flushStandardOutput();
 
+// --stdout: standard output becomes the point text's, as a binary stream
+// that the tool's own line ends go to unchanged; what the tool prints goes
+// to standard error from then on. Null when it cannot be had.
+FILE *takeStandardOutputForPoints();
+// Whether the last write failed because the reader of the pipe is gone.
+bool brokenPipe();
+// Ends the run as a process whose pipe closed ends (POSIX: by SIGPIPE),
+// without a word.
+[[noreturn]] void endAsBrokenPipe();
+
 // Text on standard error, shown right on a console.
 void writeStandardError(const std::string &text);
 

@@ -52,6 +52,42 @@ void flushStandardOutput()
     std::fflush(stdout);
 }
 
+FILE *takeStandardOutputForPoints()
+{
+    std::fflush(stdout);
+    const int points = dup(STDOUT_FILENO);
+    if (points < 0)
+        return nullptr;
+    FILE *stream = fdopen(points, "wb");
+    if (!stream || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        if (stream)
+            std::fclose(stream);
+        else
+            close(points);
+        return nullptr;
+    }
+    // Messages and warnings now share one descriptor: unbuffered, they
+    // keep their order.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    return stream;
+}
+
+bool brokenPipe()
+{
+    return errno == EPIPE;
+}
+
+void endAsBrokenPipe()
+{
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    std::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
 void writeStandardError(const std::string &text)
 {
     std::fwrite(text.data(), 1, text.size(), stderr);

@@ -6,6 +6,7 @@
 
 #include "HOLVANE_LiDAR.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
@@ -152,6 +153,40 @@ void flushStandardOutput()
 {
     std::fflush(stdout);
     drainRelay();
+}
+
+FILE *takeStandardOutputForPoints()
+{
+    flushStandardOutput();
+    const int points = _dup(_fileno(stdout));
+    if (points < 0)
+        return nullptr;
+    // The tool's own line ends, CR LF, go out as they are.
+    _setmode(points, _O_BINARY);
+    FILE *stream = _fdopen(points, "wb");
+    if (!stream || _dup2(_fileno(stderr), _fileno(stdout)) != 0) {
+        if (stream)
+            std::fclose(stream);
+        else
+            _close(points);
+        return nullptr;
+    }
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    return stream;
+}
+
+// A pipe whose reader is gone fails a write with EPIPE, or with EINVAL
+// where the C runtime does not map the system's error.
+bool brokenPipe()
+{
+    return errno == EPIPE || errno == EINVAL;
+}
+
+// Windows has no signal for it: the run ends with the tool's failure
+// status, and no word.
+void endAsBrokenPipe()
+{
+    std::_Exit(255);
 }
 
 // Standard error is unbuffered: its text goes straight to the console, or

@@ -24,9 +24,6 @@ constexpr size_t MAX_LINE_TEXT =
     4 * (MAX_FIXED_TEXT + 1) + 16 * (MAX_INT_TEXT + 1) + 2 + FIXED_SCRATCH;
 static_assert(MAX_LINE_TEXT <= MAX_LINE_BYTES);
 
-const char *const COMMON_HEADER = "\"X\" \"Y\" \"Z\" \"Intensity\" \"ReturnNum\" \"NumReturns\" "
-                                  "\"ScanDirection\" \"EdgeOfFlightLine\" \"Class\" ";
-
 // Header lines of Formats 1..20; 10, 11 and 12 name some fields
 // differently by record type.
 const char *const FORMAT_HEADER[MAX_FORMAT + 1] = {
@@ -58,28 +55,49 @@ const char *const FORMAT_HEADER[MAX_FORMAT + 1] = {
 // the columns the older formats have, NIR and the flag fields.
 std::string allColumnsHeader(const RecordType &type, const ExtraColumns *extras)
 {
-    const uint8_t f = type.PointFormat;
-    const bool extended = las_format_is_extended(f);
-    std::string line = COMMON_HEADER;
-    line += extended ? "\"ScanAngle\" " : "\"ScanAngleRank\" ";
-    line += isLas10(type) ? "\"FileMarker\" \"UserBitField\"" : "\"UserData\" \"PointSourceID\"";
-    if (las_format_has_gps_time(f))
-        line += " \"GPSTime\"";
-    if (las_format_has_rgb(f))
-        line += " \"Red\" \"Green\" \"Blue\"";
-    if (las_format_has_nir(f))
-        line += " \"NIR\"";
-    if (extended)
-        line += " \"ClassFlags\" \"ScannerChannel\"";
-    if (extras)
-        line += extraColumnsHeader(*extras);
+    std::string line;
+    for (int column : columnsOfType(type, extras)) {
+        if (!line.empty())
+            line += ' ';
+        line += '"' + columnName(column, type, extras) + '"';
+    }
     return line;
 }
 
-std::string columnHeaderText(int Format, const RecordType &type, const ExtraColumns *extras)
+// The header line of chosen columns: their names, quoted, in their order.
+std::string chosenColumnsHeader(const std::vector<int> &columns, const RecordType &type,
+                                const ExtraColumns *extras)
 {
     std::string line;
-    if (Format == 0)
+    for (int column : columns) {
+        if (!line.empty())
+            line += ' ';
+        line += '"' + columnName(column, type, extras) + '"';
+    }
+    return line;
+}
+
+// The blanks between the quoted names become the delimiter; a blank inside
+// a name stays.
+std::string delimited(std::string line, char delimiter)
+{
+    bool quoted = false;
+    for (char &c : line) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ' ' && !quoted)
+            c = delimiter;
+    }
+    return line;
+}
+
+std::string columnHeaderText(int Format, const RecordType &type, const ExtraColumns *extras,
+                             const TextShape &shape)
+{
+    std::string line;
+    if (shape.columns)
+        line = chosenColumnsHeader(*shape.columns, type, extras);
+    else if (Format == 0)
         line = allColumnsHeader(type, extras);
     else if (Format == 10 && las_format_is_extended(type.PointFormat))
         line = "\"ScanAngle\"";
@@ -89,17 +107,22 @@ std::string columnHeaderText(int Format, const RecordType &type, const ExtraColu
         line = "\"UserBitField\"";
     else
         line = FORMAT_HEADER[Format];
-    return line + LINE_END;
+    return (shape.delimiter == ' ' ? line : delimited(line, shape.delimiter)) + LINE_END;
 }
 
 } // namespace
 
 // What the text of one file's records depends on, worked out once per file.
+struct ChosenColumn;
+
 struct FileLayout {
     CoordinateFormat axis[3];
     FixedFormat gpsTime;
     size_t rgbOffset;
-    const ExtraColumns *extras; // Format 0's columns of the extra bytes, or null
+    const ExtraColumns *extras;              // Format 0's columns of the extra bytes, or null
+    const std::vector<ChosenColumn> *chosen; // -c: the columns, in their order
+    char delimiter;                          // between columns, when not a blank
+    RecordFormatter blankSeparated;          // the formatter it then wraps
 };
 
 namespace
@@ -119,7 +142,10 @@ FileLayout layoutOfFile(const LAS12Header *h, const RecordType &type, const Extr
                        coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
                       fixed_format(7),
                       rgbOffsetOf(type.PointFormat),
-                      extras};
+                      extras,
+                      nullptr,
+                      ' ',
+                      nullptr};
 }
 
 // A field of the record's little-endian byte image.
@@ -492,7 +518,239 @@ RecordFormatter formatterFor(int Format, const RecordType &type, const ExtraColu
                                                     : formatterOfFormat<false>(Format);
 }
 
+// ---- Columns chosen by name
+
+template <unsigned colour> char *putColour(char *out, const unsigned char *r, const FileLayout &f)
+{
+    return put_uint_below_1e8(out, fieldAt<uint16_t>(r, f.rgbOffset + 2 * colour));
+}
+char *putClassFlags(char *out, const unsigned char *r)
+{
+    return put_byte(out, flagBitsOf(r) & 15);
+}
+char *putScannerChannel(char *out, const unsigned char *r)
+{
+    return putDigit(out, (flagBitsOf(r) >> 4) & 3);
+}
+
+// Each column's text, the same as in Format 0's lines.
+template <bool extended> LineWriter columnWriter(int column)
+{
+    switch (column) {
+    case COLUMN_X: return lineX;
+    case COLUMN_Y: return lineY;
+    case COLUMN_Z: return lineZ;
+    case COLUMN_INTENSITY: return lineOf<putIntensity>;
+    case COLUMN_RETURN_NUMBER: return lineOf<putReturnNumber<extended>>;
+    case COLUMN_NUMBER_OF_RETURNS: return lineOf<putNumberOfReturns<extended>>;
+    case COLUMN_SCAN_DIRECTION: return lineOf<putScanDirection<extended>>;
+    case COLUMN_EDGE_OF_FLIGHT_LINE: return lineOf<putEdgeOfFlightLine<extended>>;
+    case COLUMN_CLASSIFICATION: return lineOf<putClassification<extended>>;
+    case COLUMN_SCAN_ANGLE: return lineOf<putScanAngle<extended>>;
+    case COLUMN_USER_DATA: return lineOf<putUserData<extended>>;
+    case COLUMN_POINT_SOURCE: return lineOf<putPointSourceID<extended>>;
+    case COLUMN_GPS_TIME: return lineGPSTime<extended>;
+    case COLUMN_RED: return putColour<0>;
+    case COLUMN_GREEN: return putColour<1>;
+    case COLUMN_BLUE: return putColour<2>;
+    case COLUMN_NIR: return lineOf<putNIR>;
+    case COLUMN_CLASS_FLAGS: return lineOf<putClassFlags>;
+    default: return lineOf<putScannerChannel>;
+    }
+}
+
 } // namespace
+
+// A chosen column: a column of the record, or an extra-bytes one.
+struct ChosenColumn {
+    LineWriter put;
+    const ExtraColumn *extra;
+};
+
+namespace
+{
+
+char *lineOfChosen(char *out, const unsigned char *r, const FileLayout &f)
+{
+    const std::vector<ChosenColumn> &columns = *f.chosen;
+    for (size_t k = 0; k < columns.size(); ++k) {
+        if (k > 0)
+            *out++ = ' ';
+        const ChosenColumn &c = columns[k];
+        out = c.extra ? putExtraColumn(out, r, *c.extra) : c.put(out, r, f);
+    }
+    return out;
+}
+
+std::vector<ChosenColumn> chosenWriters(const std::vector<int> &columns, const RecordType &type,
+                                        const ExtraColumns *extras)
+{
+    const bool extended = las_format_is_extended(type.PointFormat);
+    std::vector<ChosenColumn> writers;
+    for (int column : columns) {
+        if (column >= COLUMN_EXTRA)
+            writers.push_back(
+                {nullptr, &extras->columns[static_cast<size_t>(column - COLUMN_EXTRA)]});
+        else
+            writers.push_back(
+                {extended ? columnWriter<true>(column) : columnWriter<false>(column), nullptr});
+    }
+    return writers;
+}
+
+} // namespace
+
+// A Format's own writer, built for speed, serves the chosen columns whose
+// lines are that Format's.
+int formatOfColumns(const std::vector<int> &columns)
+{
+    static const std::vector<int> byFormat[MAX_FORMAT + 1] = {
+        {},
+        {COLUMN_X},
+        {COLUMN_Y},
+        {COLUMN_Z},
+        {COLUMN_INTENSITY},
+        {COLUMN_RETURN_NUMBER},
+        {COLUMN_NUMBER_OF_RETURNS},
+        {COLUMN_SCAN_DIRECTION},
+        {COLUMN_EDGE_OF_FLIGHT_LINE},
+        {COLUMN_CLASSIFICATION},
+        {COLUMN_SCAN_ANGLE},
+        {COLUMN_USER_DATA},
+        {COLUMN_POINT_SOURCE},
+        {COLUMN_GPS_TIME},
+        {COLUMN_RED, COLUMN_GREEN, COLUMN_BLUE},
+        {COLUMN_X, COLUMN_Y, COLUMN_Z},
+        {COLUMN_X, COLUMN_Y, COLUMN_Z, COLUMN_INTENSITY},
+        {COLUMN_X, COLUMN_Y, COLUMN_Z, COLUMN_GPS_TIME},
+        {COLUMN_X, COLUMN_Y, COLUMN_Z, COLUMN_INTENSITY, COLUMN_GPS_TIME},
+        {COLUMN_X, COLUMN_Y, COLUMN_Z, COLUMN_RED, COLUMN_GREEN, COLUMN_BLUE},
+        {COLUMN_X, COLUMN_Y, COLUMN_Z, COLUMN_INTENSITY, COLUMN_POINT_SOURCE, COLUMN_RED,
+         COLUMN_GREEN, COLUMN_BLUE},
+    };
+    for (int Format = 1; Format <= MAX_FORMAT; ++Format)
+        if (byFormat[Format] == columns)
+            return Format;
+    return 0;
+}
+
+namespace
+{
+
+// Another delimiter than a blank: the lines are made as ever, then their
+// blanks replaced, since no value's text holds one.
+char *formatDelimited(char *out, const char *textEnd, const unsigned char **r,
+                      const unsigned char *end, const RecordText &t)
+{
+    char *const start = out;
+    out = t.layout->blankSeparated(out, textEnd, r, end, t);
+    std::replace(start, out, ' ', t.layout->delimiter);
+    return out;
+}
+
+} // namespace
+
+std::vector<int> columnsOfType(const RecordType &type, const ExtraColumns *extras)
+{
+    const uint8_t f = type.PointFormat;
+    std::vector<int> columns;
+    for (int c = COLUMN_X; c <= COLUMN_POINT_SOURCE; ++c)
+        columns.push_back(c);
+    if (las_format_has_gps_time(f))
+        columns.push_back(COLUMN_GPS_TIME);
+    if (las_format_has_rgb(f))
+        columns.insert(columns.end(), {COLUMN_RED, COLUMN_GREEN, COLUMN_BLUE});
+    if (las_format_has_nir(f))
+        columns.push_back(COLUMN_NIR);
+    if (las_format_is_extended(f))
+        columns.insert(columns.end(), {COLUMN_CLASS_FLAGS, COLUMN_SCANNER_CHANNEL});
+    for (size_t k = 0; extras && k < extras->columns.size(); ++k)
+        columns.push_back(COLUMN_EXTRA + static_cast<int>(k));
+    return columns;
+}
+
+std::string columnName(int column, const RecordType &type, const ExtraColumns *extras)
+{
+    static const char *const names[] = {"X",
+                                        "Y",
+                                        "Z",
+                                        "Intensity",
+                                        "ReturnNum",
+                                        "NumReturns",
+                                        "ScanDirection",
+                                        "EdgeOfFlightLine",
+                                        "Class",
+                                        "ScanAngleRank",
+                                        "UserData",
+                                        "PointSourceID",
+                                        "GPSTime",
+                                        "Red",
+                                        "Green",
+                                        "Blue",
+                                        "NIR",
+                                        "ClassFlags",
+                                        "ScannerChannel"};
+    if (column >= COLUMN_EXTRA)
+        return extras->columns[static_cast<size_t>(column - COLUMN_EXTRA)].name;
+    if (column == COLUMN_SCAN_ANGLE && las_format_is_extended(type.PointFormat))
+        return "ScanAngle";
+    if (column == COLUMN_USER_DATA && isLas10(type))
+        return "FileMarker";
+    if (column == COLUMN_POINT_SOURCE && isLas10(type))
+        return "UserBitField";
+    return names[column];
+}
+
+namespace
+{
+
+bool sameNameIgnoringCase(const std::string &a, const std::string &b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+} // namespace
+
+bool chooseColumns(const std::string &list, const RecordType &type, const ExtraColumns *extras,
+                   std::vector<int> *chosen, std::string *problem)
+{
+    const std::vector<int> available = columnsOfType(type, extras);
+    chosen->clear();
+    for (size_t at = 0; at <= list.size();) {
+        size_t end = list.find(',', at);
+        end = end == std::string::npos ? list.size() : end;
+        const std::string name = list.substr(at, end - at);
+        at = end + 1;
+        // A name two columns share (an extra attribute named as a standard
+        // one) picks the first not yet chosen.
+        const auto isNamed = [&](int column) {
+            return sameNameIgnoringCase(columnName(column, type, extras), name);
+        };
+        const auto unchosen = [&](int column) {
+            return isNamed(column) &&
+                   std::find(chosen->begin(), chosen->end(), column) == chosen->end();
+        };
+        const auto named = std::find_if(available.begin(), available.end(), isNamed);
+        const auto found = std::find_if(available.begin(), available.end(), unchosen);
+        if (name.empty()) {
+            *problem = "-c holds an empty column name";
+        } else if (named == available.end()) {
+            *problem = "has no column " + name + "; its columns are";
+            for (size_t k = 0; k < available.size(); ++k)
+                problem->append(k == 0 ? " " : ", ").append(columnName(available[k], type, extras));
+        } else if (found == available.end()) {
+            *problem = "-c names the column " + name + " twice";
+        } else {
+            chosen->push_back(*found);
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
 
 bool formatServesType(int Format, const RecordType &type)
 {
@@ -552,10 +810,29 @@ bool writeColumnHeader(const std::string &header, const PointOutput &out, GzipMe
 
 PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput &in,
                            const PointOutput &out, const LAS12Header *ph12, GzipMember *member,
-                           uint64_t *records, const ExtraColumns *extras)
+                           uint64_t *records, const ExtraColumns *extras, const TextShape &shape)
 {
-    const FileLayout layout = layoutOfFile(ph12, type, extras);
-    const RecordText text{formatterFor(Format, type, extras), &layout, type.RecordLength,
+    FileLayout layout = layoutOfFile(ph12, type, extras);
+    RecordFormatter format = nullptr;
+    std::vector<ChosenColumn> chosen;
+    if (shape.columns) {
+        const int same = formatOfColumns(*shape.columns);
+        if (same > 0) {
+            format = formatterFor(same, type, nullptr);
+        } else {
+            chosen = chosenWriters(*shape.columns, type, extras);
+            layout.chosen = &chosen;
+            format = formatRecords<lineOfChosen>;
+        }
+    } else {
+        format = formatterFor(Format, type, extras);
+    }
+    if (shape.delimiter != ' ') {
+        layout.delimiter = shape.delimiter;
+        layout.blankSeparated = format;
+        format = formatDelimited;
+    }
+    const RecordText text{format, &layout, type.RecordLength,
                           MAX_LINE_BYTES + (extras ? extras->textBytes : 0)};
     return pipelineConvert(in, text, out, member, records);
 }
@@ -564,18 +841,18 @@ PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput 
 
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
                           const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
-                          const ExtraColumns *extras)
+                          const ExtraColumns *extras, const TextShape &shape)
 {
     *records = 0;
     GzipMember member{0, 0};
-    // Only Format 0 prints every attribute; a file without described
-    // attributes has no extra columns.
-    if (Format != 0 || (extras && extras->columns.empty()))
+    // Only Format 0 (and chosen columns) print the extra bytes; a file
+    // without described attributes has no extra columns.
+    if ((Format != 0 && !shape.columns) || (extras && extras->columns.empty()))
         extras = nullptr;
-    if (!writeColumnHeader(columnHeaderText(Format, type, extras), out, &member))
+    if (!writeColumnHeader(columnHeaderText(Format, type, extras, shape), out, &member))
         return POINTS_WRITE_FAILED;
     const PointsOutcome outcome =
-        writeRecords(Format, type, in, out, ph12, &member, records, extras);
+        writeRecords(Format, type, in, out, ph12, &member, records, extras, shape);
     if (outcome == POINTS_WRITTEN && out.gzipLevel > 0 && !writeGzipTrailer(out.stream, member))
         return POINTS_WRITE_FAILED;
     return outcome;

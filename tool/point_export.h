@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 struct ExtraColumns; // extra_bytes.h
 constexpr int MAX_FORMAT = 20;
@@ -52,6 +54,54 @@ struct PointOutput {
     int gzipLevel; // 0: plain text
 };
 
+// Columns named on the command line (-c), instead of a Format's: each is
+// one of Format 0's columns of the record type, COLUMN_EXTRA + k the k-th
+// extra-bytes column.
+enum : int {
+    COLUMN_X,
+    COLUMN_Y,
+    COLUMN_Z,
+    COLUMN_INTENSITY,
+    COLUMN_RETURN_NUMBER,
+    COLUMN_NUMBER_OF_RETURNS,
+    COLUMN_SCAN_DIRECTION,
+    COLUMN_EDGE_OF_FLIGHT_LINE,
+    COLUMN_CLASSIFICATION,
+    COLUMN_SCAN_ANGLE,
+    COLUMN_USER_DATA,    // FileMarker in LAS 1.0
+    COLUMN_POINT_SOURCE, // UserBitField in LAS 1.0
+    COLUMN_GPS_TIME,
+    COLUMN_RED,
+    COLUMN_GREEN,
+    COLUMN_BLUE,
+    COLUMN_NIR,
+    COLUMN_CLASS_FLAGS,
+    COLUMN_SCANNER_CHANNEL,
+    COLUMN_EXTRA,
+};
+
+// Format 0's columns of the record type, in order: their ids and names.
+std::vector<int> columnsOfType(const RecordType &type, const ExtraColumns *extras);
+std::string columnName(int column, const RecordType &type, const ExtraColumns *extras);
+
+// The columns a comma-separated list names, matched without regard to
+// case, in its order; false with *problem saying which name is repeated or
+// empty ("-c ..."), or unknown to the record type ("has no column ...",
+// with the columns it has, to follow the file's name).
+bool chooseColumns(const std::string &list, const RecordType &type, const ExtraColumns *extras,
+                   std::vector<int> *chosen, std::string *problem);
+
+// The Format whose lines are exactly those of the chosen columns; 0 when
+// none is.
+int formatOfColumns(const std::vector<int> &columns);
+
+// How the text is shaped beyond the Format: columns chosen by name
+// (Format 0 is passed then) and the character between columns.
+struct TextShape {
+    const std::vector<int> *columns = nullptr;
+    char delimiter = ' ';
+};
+
 // Streams every whole point record of the input into the output as the
 // Format's text, on the pipeline's workers when there are any, on the
 // calling thread otherwise, and counts them in *records. The text ends at
@@ -60,7 +110,7 @@ struct PointOutput {
 // `extras`: the columns of the extra bytes, which Format 0 appends.
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
                           const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
-                          const ExtraColumns *extras = nullptr);
+                          const ExtraColumns *extras = nullptr, const TextShape &shape = {});
 
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;

@@ -55,6 +55,30 @@ bool workerCount(const RunOptions &o, int *workers, std::string *refusal)
     return true;
 }
 
+bool columnDelimiter(const RunOptions &o, char *delimiter, std::string *refusal)
+{
+    *delimiter = ' ';
+    const char *value = o.delimiter;
+    if (!value)
+        return true;
+    if (std::strcmp(value, "tab") == 0 || std::strcmp(value, "\\t") == 0) {
+        *delimiter = '\t';
+        return true;
+    }
+    const char c = value[0];
+    const bool printable = c >= ' ' && c <= '~' && value[1] == '\0';
+    const bool alphanumeric =
+        (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (printable && !alphanumeric && std::strchr("-+.\"", c) == nullptr) {
+        *delimiter = c;
+        return true;
+    }
+    appendRefusal(refusal, o.delimiterOption, value,
+                  "one printable character other than a digit, a letter, -, +, . or \", "
+                  "or tab (also written \\t)");
+    return false;
+}
+
 bool durableOutputs(const RunOptions &o, bool *durable, std::string *refusal)
 {
     const char *value = o.sync ? o.sync : std::getenv("TREVLIN_SYNC");

@@ -23,6 +23,11 @@ bool workerCount(const RunOptions &o, int *workers, std::string *refusal);
 // Durable outputs from --sync or TREVLIN_SYNC: empty or 0 is off, 1 on.
 bool durableOutputs(const RunOptions &o, bool *durable, std::string *refusal);
 
+// The character between columns from -d, --delimiter or --csv: one
+// printable ASCII character that no number's text holds and that is not a
+// quote, or a tab ("tab" or "\t"); a blank when none is given.
+bool columnDelimiter(const RunOptions &o, char *delimiter, std::string *refusal);
+
 // What only the tests change, to make small files behave as large ones:
 // records per job, how long a conversion runs before its progress line
 // shows, and a job whose preparation pretends to run out of memory. The

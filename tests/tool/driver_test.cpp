@@ -81,6 +81,13 @@ std::string refusedThreads(const std::string &value, const std::string &setting 
     return "\n" + setting + " is \"" + value + "\"; it must be a whole number from 1 to 256\n";
 }
 
+std::string refusedDelimiter(const std::string &option, const std::string &value)
+{
+    return "\n" + option + " is \"" + value +
+           "\"; it must be one printable character other than a digit, a letter, -, +, . or \", "
+           "or tab (also written \\t)\n";
+}
+
 std::string unknownOption(const std::string &word)
 {
     return "\nUnknown option, or option without its value: " + word + "\n\n" + USAGE;
@@ -217,6 +224,59 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          oneLas,
          {"--sync=yes", "a.las", "0"},
          "\n--sync is \"yes\"; it must be empty, 0 or 1\n"},
+        // Columns by name take the Format's place; each must be the file's.
+        {"-c with a Format",
+         oneLas,
+         {"-c", "X", "a.las", "0"},
+         "\n-c (--columns) takes the place of the Format: give the input alone\n"},
+        {"-c without the input", oneLas, {"-q", "-c", "X"}, MISSING_ARGUMENTS},
+        {"-c naming a column the file lacks",
+         oneLas,
+         {"-c", "X,Red", "a.las"},
+         "\na.las has no column Red; its columns are X, Y, Z, Intensity, ReturnNum, NumReturns, "
+         "ScanDirection, EdgeOfFlightLine, Class, ScanAngleRank, UserData, PointSourceID\n"},
+        {"-c naming a column twice",
+         oneLas,
+         {"-c", "Z,x,z", "a.las"},
+         "\n-c names the column z twice\n"},
+        {"-c with an empty name",
+         oneLas,
+         {"--columns=X,,Y", "--", "a.las"},
+         "\n-c holds an empty column name\n"},
+        {"-c over a list whose second file lacks a column",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM3);
+             writeLas(d, "b.las", LASTYPE_12_FM1);
+             writeFile(d / "l.txt", "a.las b.las");
+         },
+         {"-x", "-c", "X,blue", "l.txt"},
+         "\nb.las has no column blue; its columns are X, Y, Z, Intensity, ReturnNum, NumReturns, "
+         "ScanDirection, EdgeOfFlightLine, Class, ScanAngleRank, UserData, PointSourceID, "
+         "GPSTime\n"},
+        {"-d of two characters", oneLas, {"-d", "ab", "a.las", "0"}, refusedDelimiter("-d", "ab")},
+        {"-d of a digit",
+         oneLas,
+         {"--delimiter=5", "a.las", "0"},
+         refusedDelimiter("--delimiter", "5")},
+        {"-d of a quote", oneLas, {"-d", "\"", "a.las", "0"}, refusedDelimiter("-d", "\"")},
+        {"-d of a point", oneLas, {"-d", ".", "a.las", "0"}, refusedDelimiter("-d", ".")},
+        {"-d of nothing", oneLas, {"-d", "", "a.las", "0"}, refusedDelimiter("-d", "")},
+        {"--stdout with a list",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "a.las");
+         },
+         {"--stdout", "l.txt", "0"},
+         "",
+         {},
+         "\n--stdout writes the points of one file; l.txt is a list\n"},
+        {"--stdout sends refusals to standard error",
+         oneLas,
+         {"--stdout", "-c", "Foo", "a.las"},
+         "",
+         {},
+         "\na.las has no column Foo; its columns are X, Y, Z, Intensity, ReturnNum, NumReturns, "
+         "ScanDirection, EdgeOfFlightLine, Class, ScanAngleRank, UserData, PointSourceID\n"},
     };
     for (const FailureCase &c : table)
         expectFailure(c);
