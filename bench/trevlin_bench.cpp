@@ -11,6 +11,8 @@
 //
 // Usage: trevlin_bench [--points N] [--runs R] [--threads N] [--dir DIR]
 //                      [--tool TREVLIN]
+//        trevlin_bench --shape-only 1 [--points N] [--runs R]   (only -c X,Y,Z
+//        and --stdout against Format 15)
 //        trevlin_bench --points N --make FILE   (only writes the test file,
 //        for profiling the tool by hand)
 //        trevlin_bench --extended-only 1 [--points N] [--runs R]   (only LAS
@@ -46,6 +48,7 @@ struct Options {
     bool extendedOnly = false;           // --extended-only 1: just the LAS 1.4 comparison
     std::string laz = TREVLIN_BENCH_LAZ; // --laz FILE: the LAZ file of the LAZ runs
     bool lazOnly = false;                // --laz-only 1: just the LAZ runs
+    bool shapeOnly = false;              // --shape-only 1: just -c and --stdout
     std::string tool = TREVLIN_PATH;     // another build, to compare with
 };
 
@@ -72,6 +75,8 @@ Options parseOptions(int argc, char **argv)
             o.laz = argv[k + 1];
         else if (flag == "--laz-only")
             o.lazOnly = std::string(argv[k + 1]) == "1";
+        else if (flag == "--shape-only")
+            o.shapeOnly = std::string(argv[k + 1]) == "1";
     }
     return o;
 }
@@ -637,6 +642,50 @@ bool benchGzip(const Options &o, int Format, const std::string &refText)
     return identical;
 }
 
+// Columns chosen by name and the points on standard output against the
+// Format that prints the same text: -c X,Y,Z against Format 15, and
+// --stdout into /dev/null against the point file, alternating round by
+// round at 1 and 2 threads. All three must write the same text.
+bool benchTextShape(const Options &o)
+{
+    struct Way {
+        const char *what;
+        std::vector<std::string> args;
+    };
+    const std::string shaped = o.dir + "/shaped.asc";
+    const Way ways[] = {
+        {"Format 15", {"-q", "bench.las", "15"}},
+        {"-c X,Y,Z", {"-q", "-c", "X,Y,Z", "bench.las"}},
+        {"--stdout, Format 15, into /dev/null", {"-q", "--stdout", "bench.las", "15"}},
+    };
+    bool identical = true;
+    for (int threads : {1, 2}) {
+        std::vector<std::vector<double>> seconds(std::size(ways));
+        for (int round = 0; round < o.runs; ++round)
+            for (size_t k = 0; k < std::size(ways); ++k) {
+                std::vector<std::string> argv = ways[k].args;
+                argv.insert(argv.begin(), o.tool);
+                seconds[k].push_back(run(Child{argv, "/dev/null", threads}, o.dir).seconds);
+            }
+        for (size_t k = 0; k < std::size(ways); ++k)
+            std::printf("  %s, %d %s: %.3f s (%.2f x Format 15)\n", ways[k].what, threads,
+                        threads == 1 ? "thread" : "threads", median(seconds[k]),
+                        median(seconds[k]) / median(seconds[0]));
+    }
+    // The texts, once more: the file of -c and that of --stdout.
+    run(Child{{o.tool, "-q", "bench.las", "15"}}, o.dir);
+    std::filesystem::rename(o.dir + "/bench.asc", shaped);
+    run(Child{{o.tool, "-q", "-c", "X,Y,Z", "bench.las"}}, o.dir);
+    identical = sameBytes(o.dir + "/bench.asc", shaped);
+    run(Child{{o.tool, "-q", "--stdout", "bench.las", "15"}, o.dir + "/bench.asc"}, o.dir);
+    identical = identical && sameBytes(o.dir + "/bench.asc", shaped);
+    for (const char *f : {"/bench.asc", "/shaped.asc"})
+        std::filesystem::remove(o.dir + f);
+    if (!identical)
+        std::printf("  the texts of Format 15, -c X,Y,Z and --stdout differ\n");
+    return identical;
+}
+
 // What durable outputs (TREVLIN_SYNC=1) cost: one large file, and a list
 // of small ones, where the wait for the disk comes once per output.
 void benchSync(const Options &o)
@@ -710,8 +759,18 @@ int main(int argc, char **argv)
     std::printf("Writing %" PRIu64 " points of LAS 1.2 point data format 3 to %s/bench.las\n",
                 o.points, o.dir.c_str());
     writeBenchFile(o.dir + "/bench.las", o.points);
+    if (o.shapeOnly) {
+        const bool same = benchTextShape(o);
+        if (ownDir)
+            std::filesystem::remove_all(o.dir);
+        else
+            std::filesystem::remove(o.dir + "/bench.las");
+        return same ? 0 : 1;
+    }
     bool identical = benchFormat(o, 15);
     identical = benchFormat(o, 0) && identical;
+    std::printf("\nColumns by name and standard output\n");
+    identical = benchTextShape(o) && identical;
     std::printf("\nLAS 1.4 records (-x)\n");
     identical = benchExtended(o) && identical;
     std::printf("\nLAZ (-x), %s\n", o.laz.c_str());

@@ -218,6 +218,19 @@ compare "--gzip=9 -q -o out, Format 13" --gzip=9 -q -o out "東京.las" 13
 compare "-o of a missing folder" -o nowhere a.las 0
 compare "unknown option" --frobnicate a.las 0
 
+echo "-- options: columns by name, delimiters, standard output"
+compare "-c in any order and case" -c z,X,Class,intensity "東京.las"
+compare "--csv -c" --csv -c X,Y,Z,Class "東京.las"
+compare "-d of a tab, Format 0" -d '\t' "東京.las" 0
+compare "--delimiter=; -o out" "--delimiter=;" -o out a.las 0
+compare "-c naming a column the file lacks" -c X,Red a.las
+compare "-d of a letter" -d x a.las 0
+# Standard output carries the points alone, with CR LF as the point file
+# has them: the comparison of standard output is that of the text.
+compare "--stdout, Format 15" --stdout "東京.las" 15
+compare "--stdout -q --csv -c" -q --stdout --csv -c Blue,X "東京.las"
+compare "--stdout of a list" --stdout -q lf.txt 0
+
 echo "-- point data past 2 GiB and past 4 GiB (sparse files: no disk used)"
 # A sample's header with OffsetToData moved far out, and its first
 # records there; the hole between is never written.
