@@ -239,3 +239,16 @@ TEST(TextShape, AClosedPipeEndsTheRunQuietly)
         EXPECT_EQ(left, (std::vector<std::string>{"a.las", "a_hdr.asc"})) << threads;
     }
 }
+
+// Any other failure to write standard output is a failed run, named.
+TEST(TextShape, AStandardOutputThatCannotBeWrittenFailsTheRun)
+{
+    TempDir dir;
+    fs::copy_file(dataFile("PDAL__PDAL__autzen_trim.las"), dir / "a.las");
+    Launch full;
+    full.standardOutput = "/dev/full";
+    const RunResult r = finishTool(startTool(dir.path, {"-q", "--stdout", "a.las", "0"}, full));
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "\nFailed to write file (standard output)\n");
+    EXPECT_FALSE(fs::exists(dir / "a.asc"));
+}
