@@ -323,7 +323,7 @@ std::string bytesOfList(const char *listName)
     std::fclose(flist);
     if (!read)
         failWith("\nCannot open input ASCII file %s for reading\n", listName);
-    explainLasTakenForList(listName, bytes);
+    explainLasTakenForList(listName, bytes, options.extended);
     return bytes;
 }
 
@@ -712,8 +712,11 @@ int run(int argc, char *argv[])
     setUpDurableOutputs();
     _extendedInputs = options.extended;
     explainFirstArgument(input, FormatText);
+    // With -x, .las and .laz in any case name LAS and LAZ files.
+    const bool pointFileName = options.extended && (hasExtensionInAnyCase(input, "las") ||
+                                                    hasExtensionInAnyCase(input, "laz"));
     const bool listMode =
-        checkFileExtension(input, "las") != 0 &&
+        !pointFileName && checkFileExtension(input, "las") != 0 &&
         !(options.extended && classify_file_extension(input, "laz") == EXTENSION_MATCHES);
     if (listMode && options.toStandardOutput)
         refuse(std::string("\n--stdout writes the points of one file; ") + input + " is a list\n");

@@ -3,6 +3,7 @@
 #include "las_input.h"
 #include "platform.h"
 
+#include <cctype>
 #include <cstring>
 
 bool _extendedInputs = false;
@@ -82,8 +83,9 @@ int16_t checkExtended(const char *name, RecordType *type)
         error_msg(1, name);
         return LASTYPE_INVALID;
     }
-    // With -x, compressed LAS is read too, under its usual name.
-    if (classify_file_extension(name, "laz") != EXTENSION_MATCHES &&
+    // With -x, compressed LAS is read too, under its usual name, and either
+    // in any case.
+    if (!hasExtensionInAnyCase(name, "laz") && !hasExtensionInAnyCase(name, "las") &&
         check_file_extension(name, "las") < 0)
         return LASTYPE_INVALID;
     LAS14Header h;
@@ -155,17 +157,30 @@ void explainExtendedOnly(const char *name, const char *input)
     RecordType type;
     if (judgeExtended(h, readHead(name, &h), nullptr, &type) < 1)
         return;
+    // The command as it must be typed: a name with blanks in quotes.
+    const std::string typed = quotedForCommandLine(input);
     if (type.compressed)
         reportToStandardError(
             "TREVLIN: %s is compressed LAS (LAZ); TREVLIN -x %s <Format> converts it\n", name,
-            input);
+            typed.c_str());
     else if (type.VersionMinor >= 3)
         reportToStandardError(
             "TREVLIN: %s is a LAS 1.%d file of point data format %d; TREVLIN -x %s <Format> "
             "converts it\n",
-            name, type.VersionMinor, type.PointFormat, input);
+            name, type.VersionMinor, type.PointFormat, typed.c_str());
     else if (extraBytesOf(type) > 0)
         reportToStandardError("TREVLIN: %s has %u extra bytes in each point record; TREVLIN -x "
                               "%s <Format> converts it\n",
-                              name, extraBytesOf(type), input);
+                              name, extraBytesOf(type), typed.c_str());
+}
+
+bool hasExtensionInAnyCase(const char *name, const char *extension)
+{
+    const size_t n = std::strlen(name), e = std::strlen(extension);
+    if (n <= e + 1 || name[n - e - 1] != '.')
+        return false;
+    for (size_t k = 0; k < e; ++k)
+        if (std::tolower(static_cast<unsigned char>(name[n - e + k])) != extension[k])
+            return false;
+    return true;
 }

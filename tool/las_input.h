@@ -69,4 +69,8 @@ uint64_t pointDataEnd(const LAS14Header &h, const RecordType &type);
 // file or its list). Nothing when -x would refuse it too.
 void explainExtendedOnly(const char *name, const char *input);
 
+// Whether `name` ends in a dot and `extension` in any case (.LAS, .Laz):
+// what -x takes for LAS and LAZ files, as Windows software writes them.
+bool hasExtensionInAnyCase(const char *name, const char *extension);
+
 #endif

@@ -62,6 +62,11 @@ void prepareConsole();
 // Flushes standard output, through to the console when it is one.
 void flushStandardOutput();
 
+// A name as it must be typed on this platform's command line (POSIX
+// shells; cmd on Windows) to reach the program as one word: as it is when
+// it needs no quotes, quoted otherwise.
+std::string quotedForCommandLine(const std::string &name);
+
 // --stdout: standard output becomes the point text's, as a binary stream
 // that the tool's own line ends go to unchanged; what the tool prints goes
 // to standard error from then on. Null when it cannot be had.

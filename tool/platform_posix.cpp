@@ -52,6 +52,18 @@ void flushStandardOutput()
     std::fflush(stdout);
 }
 
+std::string quotedForCommandLine(const std::string &name)
+{
+    const char *const plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                              "_-./+,:@%=";
+    if (!name.empty() && name.find_first_not_of(plain) == std::string::npos)
+        return name;
+    std::string quoted = "'";
+    for (char c : name)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 FILE *takeStandardOutputForPoints()
 {
     std::fflush(stdout);

@@ -155,6 +155,15 @@ void flushStandardOutput()
     drainRelay();
 }
 
+// cmd splits words at blanks and gives these characters a meaning of their
+// own; within double quotes they are plain (a name holds no quote).
+std::string quotedForCommandLine(const std::string &name)
+{
+    if (!name.empty() && name.find_first_of(" \t&()[]{}^=;!'+,`~%<>|") == std::string::npos)
+        return name;
+    return "\"" + name + "\"";
+}
+
 FILE *takeStandardOutputForPoints()
 {
     flushStandardOutput();

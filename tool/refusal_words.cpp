@@ -115,12 +115,16 @@ void explainUndefinedFormat(const char *name)
 }
 
 // A LAS file given with an upper-case .LAS is taken for a list.
-void explainLasTakenForList(const char *name, const std::string &bytes)
+void explainLasTakenForList(const char *name, const std::string &bytes, bool extended)
 {
-    if (isLaz(bytes))
+    if (isLaz(bytes) && extended)
+        reportToStandardError("TREVLIN: %s is compressed LAS (LAZ) under a name that is not "
+                              ".laz or .las; a list's name is anything else\n",
+                              name);
+    else if (isLaz(bytes))
         reportToStandardError(
             "TREVLIN: %s is compressed LAS (LAZ); TREVLIN -x %s <Format> converts it\n", name,
-            name);
+            quotedForCommandLine(name).c_str());
     else if (bytes.compare(0, 4, "LASF") == 0)
         reportToStandardError("TREVLIN: %s is a LAS file, not a list: %s\n", name,
                               LOWER_CASE_ADVICE);

@@ -11,8 +11,9 @@
 
 // A LAS 1.0/1.1 file declaring point data format 2 or 3 (check_las gives 0).
 void explainUndefinedFormat(const char *name);
-// A would-be list that is a LAS file (named .LAS) or a LAZ file.
-void explainLasTakenForList(const char *name, const std::string &bytes);
+// A would-be list that is a LAS file (named .LAS) or a LAZ file; with -x
+// given (`extended`), the name is what keeps it from being read.
+void explainLasTakenForList(const char *name, const std::string &bytes, bool extended);
 // A listed name that the validator refused with `result`, where it says
 // nothing useful: an upper-case extension, a LAZ file, a directory, a file
 // cut inside its header, or a name cut at a blank (`names` is the list,

@@ -72,6 +72,14 @@ void expectFailure(const FailureCase &c)
 
 const auto NOTHING = [](const TempDir &) {};
 
+// The header of a compressed LAS file, and nothing after it.
+std::string lazHeaderOnly()
+{
+    LAS12Header h = headerForType(LASTYPE_12_FM0);
+    h.PointDataFormatID = 0x80 | 3, h.PointDataRecordLength = 34;
+    return headerBytes(h);
+}
+
 const std::string LOWER_CASE_ADVICE =
     "LAS files are recognised by the lower-case extension .las; rename it (on Windows, typing "
     "the name with .las is enough)\n";
@@ -172,6 +180,26 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          "\nA name listed in t.laz contains a NUL byte\n",
          {},
          "TREVLIN: t.laz is compressed LAS (LAZ); TREVLIN -x t.laz <Format> converts it\n"},
+        {"a compressed LAS file named .LAZ",
+         [](const TempDir &d) { writeFile(d / "T.LAZ", lazHeaderOnly()); },
+         {"T.LAZ", "0"},
+         "\nA name listed in T.LAZ contains a NUL byte\n",
+         {},
+         "TREVLIN: T.LAZ is compressed LAS (LAZ); TREVLIN -x T.LAZ <Format> converts it\n"},
+        {"a compressed LAS file whose name needs quotes",
+         [](const TempDir &d) { writeFile(d / "Zurich Ost.laz", lazHeaderOnly()); },
+         {"Zurich Ost.laz", "0"},
+         "\nA name listed in Zurich Ost.laz contains a NUL byte\n",
+         {},
+         "TREVLIN: Zurich Ost.laz is compressed LAS (LAZ); TREVLIN -x 'Zurich Ost.laz' <Format> "
+         "converts it\n"},
+        {"-x, and a compressed LAS file under a list's name",
+         [](const TempDir &d) { writeFile(d / "t.dat", lazHeaderOnly()); },
+         {"-x", "t.dat", "0"},
+         "\nA name listed in t.dat contains a NUL byte\n",
+         {},
+         "TREVLIN: t.dat is compressed LAS (LAZ) under a name that is not .laz or .las; a list's "
+         "name is anything else\n"},
         {"-o alone before the Format", oneLas, {"-o", "0"}, "\nFile name (-o) is too short\n"},
         {"-z alone before the Format", oneLas, {"-z", "0"}, "\nFile name (-z) is too short\n"},
         {"-- alone before the Format", oneLas, {"--", "0"}, "\nFile name (--) is too short\n"},

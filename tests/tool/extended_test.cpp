@@ -205,6 +205,28 @@ TEST(Extended, AListMixesTypesAndEachFileKeepsItsColumns)
     EXPECT_EQ(runTool(dir.path, {"l.txt", "0"}).status, 255);
 }
 
+// Windows software writes .LAS and .LAZ: with -x any case names a LAS or
+// LAZ file, alone and in a list, and converts as the lower-case name does.
+TEST(Extended, NamesInAnyCaseAreLasAndLazFiles)
+{
+    TempDir dir;
+    const std::string data = TREVLIN_TEST_DATA;
+    std::filesystem::copy_file(data + "/hobuinc__laz-perf__point-time.laz", dir / "ZURICH.LAZ");
+    std::filesystem::copy_file(data + "/hobuinc__laz-perf__point-time.laz", dir / "zurich.laz");
+    std::filesystem::copy_file(data + "/PDAL__PDAL__1.2_3.las", dir / "Bern.Las");
+    std::filesystem::copy_file(data + "/PDAL__PDAL__1.2_3.las", dir / "bern.las");
+    writeFile(dir / "l.txt", "ZURICH.LAZ Bern.Las");
+    for (const char *input : {"ZURICH.LAZ", "zurich.laz", "bern.las"}) {
+        const RunResult r = runTool(dir.path, {"-x", "-q", input, "0"});
+        EXPECT_EQ(r.status, 0) << input << r.out << r.err;
+    }
+    const RunResult r = runTool(dir.path, {"-x", "-q", "l.txt", "0"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(readFile(dir / "ZURICH.asc"), readFile(dir / "zurich.asc"));
+    EXPECT_EQ(readFile(dir / "Bern.asc"), readFile(dir / "bern.asc"));
+    EXPECT_EQ(readFile(dir / "Bern_hdr.asc"), readFile(dir / "bern_hdr.asc"));
+}
+
 // The 64-bit count of LAS 1.4 is the one a short file is judged by, and
 // the points end where the extended VLRs begin.
 TEST(Extended, TheCountAndTheEndOfThePointsComeFromTheLas14Header)
