@@ -1,5 +1,6 @@
 // TREVLIN: columns for the attributes the Extra Bytes VLR describes.
 #include "extra_bytes.h"
+#include "utf8.h"
 
 #include "coordinate_precision.h"
 
@@ -75,7 +76,10 @@ ExtraColumn columnOf(const ExtraBytesDescriptor &d, size_t offset)
 {
     ExtraColumn c{};
     const void *nul = std::memchr(d.Name, 0, sizeof d.Name);
-    c.name.assign(d.Name, nul ? static_cast<const char *>(nul) - d.Name : sizeof d.Name);
+    // The name goes between quotes in the header line: a quote or a line
+    // end in it would break the line.
+    c.name = quotableName(
+        std::string(d.Name, nul ? static_cast<const char *>(nul) - d.Name : sizeof d.Name));
     c.offset = offset;
     c.dataType = d.DataType;
     c.scaled = (d.Options & (SCALE_GIVEN | OFFSET_GIVEN)) != 0;

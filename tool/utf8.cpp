@@ -98,3 +98,24 @@ size_t utf16Units(const std::string &text)
     }
     return units;
 }
+
+std::string quotableName(const std::string &raw)
+{
+    std::string name;
+    for (size_t at = 0; at < raw.size();) {
+        size_t length = 0;
+        const char32_t c = decodeUtf8(raw, at, &length);
+        const bool notUtf8 = length == 1 && c >= 0x80;
+        const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
+        if (notUtf8 || control)
+            name += '?';
+        else if (c == '"')
+            name += '\'';
+        else if (c == '\\')
+            name += '/';
+        else
+            name.append(raw, at, length);
+        at += length;
+    }
+    return name;
+}

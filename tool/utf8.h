@@ -27,4 +27,10 @@ void dropLastCharacter(std::string *text);
 // UTF-16 units the text takes: one per character, two beyond U+FFFF.
 size_t utf16Units(const std::string &text);
 
+// A name from a file as it can stand inside double quotes on one line of
+// text: a double quote becomes ', a backslash /, and a control character
+// or a byte that is not UTF-8 ?, so that every reader finds the quotes
+// balanced and the line whole.
+std::string quotableName(const std::string &raw);
+
 #endif

@@ -110,6 +110,40 @@ struct Extra {
     double scale, offset_;
 };
 
+// A name as the header line shows it: ' for a double quote, / for a
+// backslash, ? for a control character and for each byte that does not
+// begin a sequence of UTF-8's shape (a lead byte, then its continuations).
+std::string shownName(const std::string &raw)
+{
+    std::string shown;
+    size_t k = 0;
+    while (k < raw.size()) {
+        const unsigned char b = static_cast<unsigned char>(raw[k]);
+        const size_t n = b < 0x80                ? 1
+                         : b >= 0xC0 && b < 0xE0 ? 2
+                         : b >= 0xE0 && b < 0xF0 ? 3
+                         : b >= 0xF0 && b < 0xF8 ? 4
+                                                 : 0;
+        bool whole = n > 0 && k + n <= raw.size();
+        unsigned long code = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+        for (size_t j = 1; whole && j < n; ++j) {
+            const unsigned char c = static_cast<unsigned char>(raw[k + j]);
+            whole = (c & 0xC0) == 0x80;
+            code = code << 6 | (c & 0x3F);
+        }
+        if (!whole || code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            shown += '?';
+            k += 1;
+            continue;
+        }
+        shown += code == '"'    ? std::string("'")
+                 : code == '\\' ? std::string("/")
+                                : raw.substr(k, n);
+        k += n;
+    }
+    return shown;
+}
+
 // The attributes of types 1-10 that the file's Extra Bytes VLR describes;
 // none when it describes what cannot be.
 std::vector<Extra> extrasOf(const std::string &f)
@@ -143,7 +177,7 @@ std::vector<Extra> extrasOf(const std::string &f)
                 return {};
             if (type >= 1 && type <= 10) {
                 const std::string name = f.substr(d + 4, 32);
-                extras.push_back(Extra{name.substr(0, name.find('\0')), offset, type,
+                extras.push_back(Extra{shownName(name.substr(0, name.find('\0'))), offset, type,
                                        (options & 24) != 0,
                                        options & 8 ? at<double>(f, d + 112) : 1.0,
                                        options & 16 ? at<double>(f, d + 136) : 0.0});

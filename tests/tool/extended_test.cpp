@@ -341,6 +341,30 @@ TEST(Extended, ExtraBytesAttributesBecomeColumns)
     EXPECT_EQ(readFile(dir / "e.asc"), "\"Intensity\"\n0\n0\n");
 }
 
+// A name stands between quotes on the header line: a quote, a backslash,
+// a control character or a byte that is not UTF-8 gets a visible stand-in,
+// so the line stays one line with its quotes balanced; -c finds a column
+// by the name the header line shows.
+TEST(Extended, ExtraBytesNamesStayInsideTheirQuotes)
+{
+    const std::string vlr = extraBytesVlr({{1, "Say \"hi\""},
+                                           {1, "C:\\dir"},
+                                           {1, "two\nlines\t"},
+                                           {1, "bad\xff\xc3"},
+                                           {1, "H\xc3\xb6he"}});
+    const std::string extra = std::string(5, '\x07');
+    TempDir dir;
+    writeFile(dir / "e.las", fileWithExtraBytes(vlr, extra, extra));
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "e.las", "0"}).status, 0);
+    const std::string text = readFile(dir / "e.asc");
+    EXPECT_NE(text.find(" \"Say 'hi'\" \"C:/dir\" \"two?lines?\" \"bad??\" \"H\xc3\xb6he\"\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    ASSERT_EQ(runTool(dir.path, {"-x", "-q", "-c", "two?lines?,say 'HI'", "e.las"}).status, 0);
+    EXPECT_EQ(readFile(dir / "e.asc"), "\"two?lines?\" \"Say 'hi'\"\n7 7\n7 7\n");
+}
+
 TEST(Extended, AnExtraBytesVlrThatCannotBeRightIsWarnedOfAndGivesNoColumn)
 {
     const std::string extra = bytesOf(int32_t{7});
