@@ -250,6 +250,11 @@ void checkListedHeader(const std::string &name, const RecordType &type)
 void checkOutputsApart(const std::vector<std::string> &names, const char *listName)
 {
     NameCollision c;
+    if (findOutputOnto(names, namingRule(), listName, &c)) {
+        std::printf("\n%s, listed in %s, would be written as %s, the list itself\n",
+                    c.first.c_str(), listName, c.output.c_str());
+        endRun(-1);
+    }
     if (!findNameCollision(names, namingRule(), &c))
         return;
     std::printf("\n%s and %s, listed in %s, would both be written as %s\n", c.first.c_str(),

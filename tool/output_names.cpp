@@ -62,16 +62,37 @@ std::string temporaryNameOf(const std::string &name, unsigned long process, int 
 bool findNameCollision(const std::vector<std::string> &inputs, const NamingRule &rule,
                        NameCollision *collision)
 {
-    std::map<std::string, const std::string *> writerOf; // output key -> input
+    struct Writer {
+        const std::string *input;
+        std::string key; // the input's, as the file system knows it
+    };
+    std::map<std::string, Writer> writerOf; // output key -> input
     for (const std::string &input : inputs) {
         const OutputNames names = outputNamesOf(input, rule);
+        const std::string inputKey = sameFileKey(input);
         for (const std::string *output : {&names.points, &names.report}) {
-            const auto [at, isNew] = writerOf.emplace(sameFileKey(*output), &input);
-            if (isNew || *at->second == input)
+            const auto [at, isNew] =
+                writerOf.emplace(sameFileKey(*output), Writer{&input, inputKey});
+            if (isNew || at->second.key == inputKey)
                 continue;
-            *collision = NameCollision{*at->second, input, *output};
+            *collision = NameCollision{*at->second.input, input, *output};
             return true;
         }
+    }
+    return false;
+}
+
+bool findOutputOnto(const std::vector<std::string> &inputs, const NamingRule &rule,
+                    const std::string &file, NameCollision *collision)
+{
+    const std::string fileKey = sameFileKey(file);
+    for (const std::string &input : inputs) {
+        const OutputNames names = outputNamesOf(input, rule);
+        for (const std::string *output : {&names.points, &names.report})
+            if (sameFileKey(*output) == fileKey) {
+                *collision = NameCollision{input, file, *output};
+                return true;
+            }
     }
     return false;
 }

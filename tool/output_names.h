@@ -39,9 +39,15 @@ struct NameCollision {
 };
 
 // Whether two different inputs would write the same file: any output of
-// one against any output of the other, as the file system compares names.
-// An input named twice writes its files twice, which is no collision.
+// one against any output of the other, as the file system tells files
+// apart (sameFileKey). An input named twice, however spelled, writes its
+// files twice, which is no collision.
 bool findNameCollision(const std::vector<std::string> &inputs, const NamingRule &rule,
                        NameCollision *collision);
+
+// An input whose output would replace `file` (the list being read): its
+// name and the output's; false when none would.
+bool findOutputOnto(const std::vector<std::string> &inputs, const NamingRule &rule,
+                    const std::string &file, NameCollision *collision);
 
 #endif

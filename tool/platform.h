@@ -100,8 +100,10 @@ FILE *openListFile(const char *name);
 // POSIX systems, UTF-16 units on Windows.
 size_t nameUnits(const std::string &component);
 
-// A key that two names of one output file share (Windows' names are the
-// same in any case).
+// A key that every name of one file shares, however it is spelled: the
+// identity of its folder (x.asc and ./x.asc, or a folder reached by two
+// paths), then its last component, case folded where the file system
+// folds it (Windows). The file itself need not exist; its folder should.
 std::string sameFileKey(const std::string &name);
 
 // Creates (or empties) an output file for writing in binary mode, in a way

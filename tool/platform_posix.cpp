@@ -135,7 +135,15 @@ FILE *openListFile(const char *name)
 
 std::string sameFileKey(const std::string &name)
 {
-    return name;
+    const size_t at = name.find_last_of('/');
+    const std::string folder = at == std::string::npos ? "." : at == 0 ? "/" : name.substr(0, at);
+    struct stat about {
+    };
+    // A folder that cannot be looked at keeps the spelling as the key.
+    if (stat(folder.c_str(), &about) != 0)
+        return name;
+    return std::to_string(about.st_dev) + ":" + std::to_string(about.st_ino) + "/" +
+           (at == std::string::npos ? name : name.substr(at + 1));
 }
 
 size_t nameUnits(const std::string &component)

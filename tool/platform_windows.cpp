@@ -261,8 +261,11 @@ FILE *openListFile(const char *name)
     return open_stream(name, "rb");
 }
 
-// NTFS compares names without regard to case.
-std::string sameFileKey(const std::string &name)
+namespace
+{
+
+// The name folded as NTFS compares names: without regard to case.
+std::string foldedName(const std::string &name)
 {
     std::string key = name;
     for (char &c : key)
@@ -271,6 +274,37 @@ std::string sameFileKey(const std::string &name)
         else if (c == '/')
             c = '\\';
     return key;
+}
+
+// The volume and file index of a folder: one folder whatever path reaches
+// it. False when it cannot be opened.
+bool folderIdentity(const std::string &folder, std::string *identity)
+{
+    const HANDLE h = CreateFileW(windows_file_name(folder.c_str()).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION about;
+    const bool known = GetFileInformationByHandle(h, &about) != 0;
+    CloseHandle(h);
+    if (known)
+        *identity = std::to_string(about.dwVolumeSerialNumber) + ":" +
+                    std::to_string(about.nFileIndexHigh) + ":" +
+                    std::to_string(about.nFileIndexLow);
+    return known;
+}
+
+} // namespace
+
+std::string sameFileKey(const std::string &name)
+{
+    const size_t at = name.find_last_of("\\/");
+    std::string folder = at == std::string::npos ? "." : name.substr(0, at + 1);
+    std::string identity;
+    if (!folderIdentity(folder, &identity))
+        return foldedName(name);
+    return identity + "\\" + foldedName(at == std::string::npos ? name : name.substr(at + 1));
 }
 
 FILE *createOutputFile(const char *name)

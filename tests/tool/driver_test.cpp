@@ -515,6 +515,40 @@ TEST(Driver, RefusesBadListsBeforeWritingAnything)
          },
          {"-q", "-o", "out", "l.txt", "15"},
          "\na/x_hdr.las and b/x.las, listed in l.txt, would both be written as out/x_hdr.asc\n"},
+        {"a LAS and a LAZ file of one stem, spelled apart",
+         [](const TempDir &d) {
+             writeLas(d, "x.las", LASTYPE_12_FM0);
+             std::filesystem::copy_file(
+                 std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point10.laz", d / "x.laz");
+             writeFile(d / "l.txt", "x.las ./x.laz");
+         },
+         {"-x", "l.txt", "15"},
+         "\nx.las and ./x.laz, listed in l.txt, would both be written as ./x.asc\n"},
+        {"one folder reached by two paths",
+         [](const TempDir &d) {
+             std::filesystem::create_directory(d / "a");
+             std::filesystem::create_directory_symlink("a", d / "b");
+             writeLas(d, "a/t.las", LASTYPE_12_FM0);
+             writeLas(d, "a/t_hdr.las", LASTYPE_12_FM0);
+             writeFile(d / "l.txt", "a/t.las b/t_hdr.las");
+         },
+         {"l.txt", "15"},
+         "\na/t.las and b/t_hdr.las, listed in l.txt, would both be written as b/t_hdr.asc\n"},
+        {"an output onto the list itself",
+         [](const TempDir &d) {
+             writeLas(d, "x.las", LASTYPE_12_FM0);
+             writeFile(d / "x.asc", "x.las\n");
+         },
+         {"x.asc", "0"},
+         "\nx.las, listed in x.asc, would be written as x.asc, the list itself\n"},
+        {"a header report onto the list itself, in an output folder",
+         [](const TempDir &d) {
+             std::filesystem::create_directory(d / "out");
+             writeLas(d, "x.las", LASTYPE_12_FM0);
+             writeFile(d / "out/x_hdr.asc", "x.las\n");
+         },
+         {"-o", "out", "out/x_hdr.asc", "0"},
+         "\nx.las, listed in out/x_hdr.asc, would be written as out/x_hdr.asc, the list itself\n"},
         {"a list in Latin-1",
          [](const TempDir &d) {
              writeLas(d, "Z\xC3\xBCrich.las", LASTYPE_12_FM0);

@@ -168,6 +168,19 @@ for dir in "$work/linux" "$work/windows"; do
   printf '"Survey Data/Kachel 01.las"\r\n' >"$dir/quoted.txt"
   printf 'Z\xfcrich.las\r\n' >"$dir/latin1.txt"
 done
+# Outputs judged by the folder they land in, not by spelling: one file
+# named twice converts; two that would write one output, or an output onto
+# the list itself, are refused before anything is written.
+for dir in "$work/linux" "$work/windows"; do
+  printf 'a.las ./a.las\r\n' >"$dir/twice.txt"
+  printf 'a.las\r\n' >"$dir/a.asc"
+  cp "$data/hobuinc__laz-perf__point10.laz" "$dir/b.laz"
+  printf 'b.las ./b.laz\r\n' >"$dir/stems.txt"
+done
+compare "one file named twice" twice.txt 15
+compare "an output onto the list itself" a.asc 0
+compare "a LAS and a LAZ file of one stem" -x stems.txt 15
+rm -f "$work/linux/a.asc" "$work/windows/a.asc" "$work/linux/b.laz" "$work/windows/b.laz"
 compare "list in UTF-16 LE" le.txt 15
 compare "list in UTF-16 BE" be.txt 0
 compare "list in Latin-1" latin1.txt 0
