@@ -570,9 +570,22 @@ int optionsEnd(int argc, char **argv, bool anyCount)
                                : parseOptions(argc, argv, &options, &refused);
     if (first >= 0)
         return first;
+    explainRefusedOption(refused);
     std::printf("\nUnknown option, or option without its value: %s\n\n", refused);
     usage();
     endRun(-1);
+}
+
+// Words after the arguments that look like options: where they belong.
+void explainOptionsAfterArguments(int argc, char **argv, int first)
+{
+    for (int k = first + 1; k < argc; ++k)
+        if (argv[k][0] == '-' && argv[k][1] != '\0' && (argv[k][1] < '0' || argv[k][1] > '9')) {
+            reportToStandardError("TREVLIN: %s comes after the input: options go in front of it "
+                                  "(TREVLIN [options] <LAS File | ASCII List> <Format>)\n",
+                                  argv[k]);
+            return;
+        }
 }
 
 // One thread means no workers: the writer formats its own jobs.
@@ -707,8 +720,10 @@ int run(int argc, char *argv[])
     // Chosen columns take the Format's place.
     if (options.columns && argc - first == 2)
         refuse("\n-c (--columns) takes the place of the Format: give the input alone\n");
-    if (argc - first != (options.columns ? 1 : 2))
+    if (argc - first != (options.columns ? 1 : 2)) {
+        explainOptionsAfterArguments(argc, argv, first);
         failWithUsage("\n\nMissing, or excessive number of, arguments\n");
+    }
     const char *input = argv[first], *FormatText = options.columns ? "0" : argv[first + 1];
     checkOutputFolder();
     setUpColumnSeparator();

@@ -197,3 +197,19 @@ void explainTypesDiffer(const std::string &name, const RecordType &type, const R
         "format %d\n",
         name.c_str(), type.VersionMinor, type.PointFormat, before.VersionMinor, before.PointFormat);
 }
+
+void explainRefusedOption(const char *word)
+{
+    const auto is = [word](const char *name) {
+        const size_t n = std::strlen(name);
+        return std::strncmp(word, name, n) == 0 && (word[n] == '\0' || word[n] == '=');
+    };
+    if (is("--gzip"))
+        reportToStandardError("TREVLIN: --gzip takes a level from 1 (fast) to 9 (small), as "
+                              "--gzip=9, or none for 1\n");
+    else if (is("-j") || is("--threads"))
+        reportToStandardError("TREVLIN: %s takes a number of threads from 1 to 256\n",
+                              is("-j") ? "-j" : "--threads");
+    else if (is("-o") || is("--output-dir"))
+        reportToStandardError("TREVLIN: %s takes a folder\n", is("-o") ? "-o" : "--output-dir");
+}

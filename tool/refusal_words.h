@@ -24,6 +24,8 @@ void explainRefusedFile(const char *name, int16_t result);
 // A first argument that does not name a file (a directory, an option given
 // before too few arguments), before its malformed name ends the run.
 void explainFirstArgument(const char *name, const char *second);
+// An option refused for its value: the values it takes.
+void explainRefusedOption(const char *word);
 // A list whose bytes hold NULs: UTF-16 without its byte-order mark.
 void explainNulInList(const char *listName, const std::string &bytes);
 // Two listed files of different types, without -x.

@@ -96,6 +96,16 @@ std::string refusedDelimiter(const std::string &option, const std::string &value
            "or tab (also written \\t)\n";
 }
 
+const std::string GZIP_LEVELS =
+    "TREVLIN: --gzip takes a level from 1 (fast) to 9 (small), as --gzip=9, or none for 1\n";
+
+std::string optionAfterInput(const std::string &word)
+{
+    return "TREVLIN: " + word +
+           " comes after the input: options go in front of it (TREVLIN [options] <LAS File | "
+           "ASCII List> <Format>)\n";
+}
+
 std::string unknownOption(const std::string &word)
 {
     return "\nUnknown option, or option without its value: " + word + "\n\n" + USAGE;
@@ -213,16 +223,38 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          oneLas,
          {"-1", "a.las", "0"},
          unknownOption("-1")},
-        {"option after the first argument", oneLas, {"a.las", "0", "-q"}, MISSING_ARGUMENTS},
+        {"option after the first argument",
+         oneLas,
+         {"a.las", "0", "-q"},
+         MISSING_ARGUMENTS,
+         {},
+         optionAfterInput("-q")},
         {"option after --", oneLas, {"--", "-q", "a.las", "0"}, MISSING_ARGUMENTS},
-        {"-o with nothing after it", oneLas, {"-q", "a.las", "0", "-o"}, MISSING_ARGUMENTS},
-        {"-o of an empty name", oneLas, {"-o", "", "a.las", "0"}, unknownOption("-o")},
+        {"-o with nothing after it",
+         oneLas,
+         {"-q", "a.las", "0", "-o"},
+         MISSING_ARGUMENTS,
+         {},
+         optionAfterInput("-o")},
+        {"-o of an empty name",
+         oneLas,
+         {"-o", "", "a.las", "0"},
+         unknownOption("-o"),
+         {},
+         "TREVLIN: -o takes a folder\n"},
         // An empty thread count would silently override TREVLIN_THREADS.
-        {"-j of nothing", oneLas, {"-j", "", "a.las", "0"}, unknownOption("-j")},
+        {"-j of nothing",
+         oneLas,
+         {"-j", "", "a.las", "0"},
+         unknownOption("-j"),
+         {},
+         "TREVLIN: -j takes a number of threads from 1 to 256\n"},
         {"--threads= of nothing",
          oneLas,
          {"--threads=", "a.las", "0"},
-         unknownOption("--threads=")},
+         unknownOption("--threads="),
+         {},
+         "TREVLIN: --threads takes a number of threads from 1 to 256\n"},
         {"-o of a missing folder",
          oneLas,
          {"-o", "nowhere", "a.las", "0"},
@@ -235,8 +267,18 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          oneLas,
          {"-q", "a.las", "13"},
          "\na.las does not contain GPS Time data\n"},
-        {"--gzip=0", oneLas, {"--gzip=0", "a.las", "0"}, unknownOption("--gzip=0")},
-        {"--gzip=10", oneLas, {"--gzip=10", "a.las", "0"}, unknownOption("--gzip=10")},
+        {"--gzip=0",
+         oneLas,
+         {"--gzip=0", "a.las", "0"},
+         unknownOption("--gzip=0"),
+         {},
+         GZIP_LEVELS},
+        {"--gzip=10",
+         oneLas,
+         {"--gzip=10", "a.las", "0"},
+         unknownOption("--gzip=10"),
+         {},
+         GZIP_LEVELS},
         {"-j 0", oneLas, {"-j", "0", "a.las", "0"}, refusedThreads("0", "-j")},
         {"--threads=257 wins over a valid TREVLIN_THREADS",
          oneLas,
