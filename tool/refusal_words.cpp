@@ -174,6 +174,11 @@ void explainFirstArgument(const char *name, const char *second)
         reportToStandardError("TREVLIN: %s looks like an option: options come before the two "
                               "arguments (TREVLIN %s <file> <Format>)\n",
                               name, name);
+    else if (classify_file_extension(name, "las") == EXTENSION_NO_DOT &&
+             outputTargetOf(name) == TARGET_FILE_OR_ABSENT && exists(name))
+        reportToStandardError("TREVLIN: a list's name must end in a dot and three characters "
+                              "other than las (tiles.txt); %s does not\n",
+                              name);
 }
 
 void explainNulInList(const char *listName, const std::string &bytes)

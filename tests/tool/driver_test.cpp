@@ -123,6 +123,13 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          NOTHING,
          {"lists", "0"},
          "\nExtension of file lists should be preceeded by a dot (.)\n"},
+        {"a list named .list",
+         [](const TempDir &d) { writeFile(d / "tiles.list", "a.las\n"); },
+         {"tiles.list", "0"},
+         "\nExtension of file tiles.list should be preceeded by a dot (.)\n",
+         {},
+         "TREVLIN: a list's name must end in a dot and three characters other than las "
+         "(tiles.txt); tiles.list does not\n"},
         {"missing LAS file",
          NOTHING,
          {"a.las", "0"},
