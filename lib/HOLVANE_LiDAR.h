@@ -255,6 +255,16 @@ struct LAS14Header {
     uint64_t NumberOfPointsByReturn[15];               // 255
 };
 
+// ---- LAS 1.5 ----
+// Formats 6 to 10 only; the header of 1.4 with the GPS time range of the
+// points and the time offset that bit 6 of the global encoding applies.
+struct LAS15Header {
+    LAS14Header Base;    // 0
+    double MaxGPSTime;   // 375
+    double MinGPSTime;   // 383
+    uint16_t TimeOffset; // 391: GPS time = stored time + 10^6 x this
+};
+
 // Point data formats 4 and 5 (LAS 1.3 and 1.4): formats 1 and 3 followed
 // by the wave packet fields.
 struct LAS13fm4 {
@@ -464,6 +474,7 @@ static_assert(offsetof(LAS14Header, StartOfFirstExtendedVariableLengthRecord) ==
 static_assert(offsetof(LAS14Header, NumberOfExtendedVariableLengthRecords) == 243);
 static_assert(offsetof(LAS14Header, NumberOfPointRecords) == 247);
 static_assert(offsetof(LAS14Header, NumberOfPointsByReturn) == 255);
+static_assert(sizeof(LAS15Header) == 393 && offsetof(LAS15Header, TimeOffset) == 391);
 static_assert(sizeof(LAS13fm4) == 57 && sizeof(LAS13fm5) == 63);
 static_assert(offsetof(LAS13fm4, WavePacketDescriptorIndex) == 28);
 static_assert(offsetof(LAS13fm5, Red) == 28 && offsetof(LAS13fm5, Zt) == 59);
@@ -524,8 +535,20 @@ bool las_format_has_nir(uint8_t PointDataFormatID);
 bool las_format_is_extended(uint8_t PointDataFormatID);
 // The highest point data format LAS 1.minor defines: 1, 3, 5 or 10.
 uint8_t las_highest_point_format(uint8_t VersionMinor);
-// The smallest public header of LAS 1.minor: 227, 235 or 375 bytes.
+// The lowest: 0, or 6 for LAS 1.5, which dropped formats 0 to 5.
+uint8_t las_lowest_point_format(uint8_t VersionMinor);
+// The smallest public header of LAS 1.minor: 227, 235, 375 or 393 bytes.
 unsigned las_header_size_of_version(uint8_t VersionMinor);
+
+// The text a version or format byte prints as in messages: its value plus
+// '0', modulo 256, so 0..9 show as digits and larger values as the printable
+// character that follows; a value whose character would be a control or
+// non-ASCII byte (a LAZ file's format byte, 128 and up) as its number, so
+// that no message carries a raw byte.
+struct LasDigitText {
+    char text[4];
+};
+LasDigitText las_digit_text(uint8_t value);
 
 // ====================== Validation and file names ======================
 // Soft checks: print their own message, return 0/positive or -1.

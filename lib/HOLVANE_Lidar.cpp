@@ -155,28 +155,38 @@ bool las_format_is_extended(uint8_t PointDataFormatID)
 
 uint8_t las_highest_point_format(uint8_t VersionMinor)
 {
-    static const uint8_t highest[5] = {1, 1, 3, 5, LAS_MAX_POINT_FORMAT};
-    return VersionMinor <= 4 ? highest[VersionMinor] : 0;
+    static const uint8_t highest[6] = {1, 1, 3, 5, LAS_MAX_POINT_FORMAT, LAS_MAX_POINT_FORMAT};
+    return VersionMinor <= 5 ? highest[VersionMinor] : 0;
+}
+
+uint8_t las_lowest_point_format(uint8_t VersionMinor)
+{
+    return VersionMinor >= 5 ? 6 : 0;
 }
 
 unsigned las_header_size_of_version(uint8_t VersionMinor)
 {
-    return VersionMinor >= 4   ? sizeof(LAS14Header)
+    return VersionMinor >= 5   ? sizeof(LAS15Header)
+           : VersionMinor == 4 ? sizeof(LAS14Header)
            : VersionMinor == 3 ? sizeof(LAS13Header)
                                : LAS_HEADER_SIZE;
 }
 
 // ====================== Validation ======================
 
+LasDigitText las_digit_text(uint8_t value)
+{
+    LasDigitText d{};
+    const unsigned char c = static_cast<unsigned char>(value + 48);
+    if (c >= 32 && c < 127)
+        d.text[0] = static_cast<char>(c);
+    else
+        std::snprintf(d.text, sizeof d.text, "%u", static_cast<unsigned>(value));
+    return d;
+}
+
 namespace
 {
-
-// The character a version or format byte prints as: its value plus '0',
-// modulo 256, so 0..9 show as digits and larger values as what follows.
-int digit_char(uint8_t value)
-{
-    return static_cast<unsigned char>(value + 48);
-}
 
 // Judges the first 107 bytes of a header exactly as check_las does. With a
 // file name it prints check_las's messages; with nullptr it stays quiet.
@@ -189,28 +199,29 @@ int16_t judge_header_start(const LAS12Header &h, const char *filename)
     }
     if (h.VersionMajor != 1) {
         if (filename)
-            std::printf("\nCannot handle las files of version %c.x\n", digit_char(h.VersionMajor));
+            std::printf("\nCannot handle las files of version %s.x\n",
+                        las_digit_text(h.VersionMajor).text);
         return LASTYPE_INVALID;
     }
     if (h.VersionMinor > 2) {
         if (filename)
-            std::printf("\nCannot handle las files of version %c.%c\n", digit_char(h.VersionMajor),
-                        digit_char(h.VersionMinor));
+            std::printf("\nCannot handle las files of version %s.%s\n",
+                        las_digit_text(h.VersionMajor).text, las_digit_text(h.VersionMinor).text);
         return LASTYPE_INVALID;
     }
     if (h.PointDataFormatID > 3) {
         if (filename)
-            std::printf("\nPointDataFormatID in %s is %c. Only 0, 1, 2, or 3 is "
+            std::printf("\nPointDataFormatID in %s is %s. Only 0, 1, 2, or 3 is "
                         "accepted\n",
-                        filename, digit_char(h.PointDataFormatID));
+                        filename, las_digit_text(h.PointDataFormatID).text);
         return LASTYPE_INVALID;
     }
     const int16_t type = las_type_of_pair(h.VersionMinor, h.PointDataFormatID);
     if (type > 0 && h.PointDataRecordLength != las_record_size(type)) {
         if (filename)
-            std::printf("\nData format of %s (%c) is incompatible with Length of "
+            std::printf("\nData format of %s (%s) is incompatible with Length of "
                         "Data Record (%d)\n",
-                        filename, digit_char(h.PointDataFormatID),
+                        filename, las_digit_text(h.PointDataFormatID).text,
                         static_cast<int>(h.PointDataRecordLength));
         return LASTYPE_INVALID;
     }
