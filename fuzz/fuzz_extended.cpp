@@ -34,7 +34,6 @@ std::string toolPoints(int Format, const RecordType &type, const LAS14Header &h)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     enterScratchDirectory();
-    _extendedInputs = true;
     startPipeline(PipelineSettings{3, 5, 4 * MAX_LINE_BYTES + 2 * MAX_EXTRA_TEXT});
     return 0;
 }
@@ -44,12 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     writeBytes("f.las", data, size);
     RecordType type;
     // LAZ has a harness of its own.
-    if (checkInput("f.las", &type) < 1 || type.compressed)
+    if (checkInput("f.las", true, &type) < 1 || type.compressed)
         return 0;
-    LAS14Header h{};
-    std::memcpy(&h, data, std::min(size, static_cast<size_t>(headerBytesToRead(type))));
-    if (recordTypeOfHeader(h) != type)
+    LAS15Header whole{};
+    std::memcpy(&whole, data, std::min(size, static_cast<size_t>(headerBytesToRead(type, true))));
+    if (recordTypeOfHeader(whole, true) != type)
         std::abort();
+    const LAS14Header &h = whole.Base;
     determineCoordinatePrecision(&h.Public);
     writeHeaderReport("f_hdr.asc", &h, type);
     requireSame(readBytes("f_hdr.asc"), extendedReferenceHeader("f.las"), "header report");

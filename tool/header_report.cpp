@@ -114,7 +114,7 @@ void appendGeometry(std::string &text, const LAS12Header *h)
     appendReal(text, "Z max :                      ", h->MaxZ, _digitsZ);
 }
 
-// What the headers of LAS 1.3 and 1.4 add to the 227 bytes, after the
+// What the headers of LAS 1.3, 1.4 and 1.5 add to the 227 bytes, after the
 // lines of the older versions, labelled in the style of the first block.
 void appendLaterFields(std::string &text, const LAS14Header *h, const RecordType &type)
 {
@@ -132,6 +132,14 @@ void appendLaterFields(std::string &text, const LAS14Header *h, const RecordType
     text += LINE_END;
     for (int i = 0; i < 15; ++i)
         appendUnsigned(text, returnLabel(i).c_str(), h->NumberOfPointsByReturn[i]);
+    if (type.VersionMinor < 5)
+        return;
+    // A LAS 1.5 header is read whole into a LAS15Header, whose first member
+    // `h` is.
+    const LAS15Header *whole = reinterpret_cast<const LAS15Header *>(h);
+    appendReal(text, "Max GPS Time:                      ", whole->MaxGPSTime, 6);
+    appendReal(text, "Min GPS Time:                      ", whole->MinGPSTime, 6);
+    appendUnsigned(text, "Time Offset:                       ", whole->TimeOffset);
 }
 
 } // namespace

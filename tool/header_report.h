@@ -7,9 +7,9 @@
 
 #include <string>
 
-// The report's text: 34 lines, and for LAS 1.3 and 1.4 the fields their
+// The report's text: 34 lines, and for LAS 1.3 to 1.5 the fields their
 // headers add. `h` holds as much of the header as the file's version has,
-// zeros after.
+// zeros after; for LAS 1.5 it is the Base of a LAS15Header.
 std::string headerReportText(const LAS14Header *h, const RecordType &type);
 
 // Writes the report under the name `reportName`.

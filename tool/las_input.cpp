@@ -4,19 +4,13 @@
 #include "platform.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
-
-bool _extendedInputs = false;
 
 namespace
 {
 
 constexpr uint8_t REFUSED = 0xFF;
-
-int digitChar(uint8_t value)
-{
-    return static_cast<unsigned char>(value + 48);
-}
 
 // Judges a header by the -x rules; `have` is how many of its bytes the
 // file holds. With a name it says why it refuses, in check_las's words
@@ -32,10 +26,11 @@ int16_t judgeExtended(const LAS14Header &whole, size_t have, const char *name, R
     if (have < offsetof(LAS12Header, NumberOfPointReturns) || std::memcmp(h.LASF, "LASF", 4) != 0)
         return refuse("\n%s is not a valid .las file\n\n", name);
     if (h.VersionMajor != 1)
-        return refuse("\nCannot handle las files of version %c.x\n", digitChar(h.VersionMajor));
-    if (h.VersionMinor > 4)
-        return refuse("\nCannot handle las files of version %c.%c\n", digitChar(h.VersionMajor),
-                      digitChar(h.VersionMinor));
+        return refuse("\nCannot handle las files of version %s.x\n",
+                      las_digit_text(h.VersionMajor).text);
+    if (h.VersionMinor > 5)
+        return refuse("\nCannot handle las files of version %s.%s\n",
+                      las_digit_text(h.VersionMajor).text, las_digit_text(h.VersionMinor).text);
     // LAZ sets bit 7 of the format byte; bit 6 with it is no LAZ at all.
     const bool compressed = (h.PointDataFormatID & 0xC0) == 0x80;
     const uint8_t format = compressed ? h.PointDataFormatID & 0x3F : h.PointDataFormatID;
@@ -44,11 +39,15 @@ int16_t judgeExtended(const LAS14Header &whole, size_t have, const char *name, R
         if (h.VersionMinor <= 1 && format <= 3)
             return LASTYPE_UNSUPPORTED_PAIR;
         if (h.VersionMinor <= 2)
-            return refuse("\nPointDataFormatID in %s is %c. Only 0, 1, 2, or 3 is accepted\n", name,
-                          digitChar(format));
+            return refuse("\nPointDataFormatID in %s is %s. Only 0, 1, 2, or 3 is accepted\n", name,
+                          las_digit_text(format).text);
         return refuse("\nPointDataFormatID in %s is %d. LAS 1.%d accepts 0 to %d\n", name, format,
                       h.VersionMinor, highest);
     }
+    const uint8_t lowest = las_lowest_point_format(h.VersionMinor);
+    if (format < lowest)
+        return refuse("\nPointDataFormatID in %s is %d. LAS 1.%d accepts %d to %d\n", name, format,
+                      h.VersionMinor, lowest, highest);
     if (h.PointDataRecordLength < las_format_record_size(format))
         return refuse("\nData format of %s (%d) is incompatible with Length of Data Record (%d)\n",
                       name, format, static_cast<int>(h.PointDataRecordLength));
@@ -65,10 +64,10 @@ int16_t judgeExtended(const LAS14Header &whole, size_t have, const char *name, R
     return 1;
 }
 
-// The first bytes of a file, up to a LAS 1.4 header; how many it holds.
-size_t readHead(const char *name, LAS14Header *h)
+// The first bytes of a file, up to a LAS 1.5 header; how many it holds.
+size_t readHead(const char *name, LAS15Header *h)
 {
-    *h = LAS14Header{};
+    *h = LAS15Header{};
     FILE *f = open_stream(name, "rb");
     if (!f)
         return 0;
@@ -79,18 +78,21 @@ size_t readHead(const char *name, LAS14Header *h)
 
 int16_t checkExtended(const char *name, RecordType *type)
 {
-    if (file_access(name) < 0) {
-        error_msg(1, name);
+    // One line, with the system's reason, rather than the library's three.
+    FILE *probe = open_stream(name, "rb");
+    if (!probe) {
+        std::printf("\nCannot open %s: %s\n", name, std::strerror(errno));
         return LASTYPE_INVALID;
     }
+    std::fclose(probe);
     // With -x, compressed LAS is read too, under its usual name, and either
     // in any case.
     if (!hasExtensionInAnyCase(name, "laz") && !hasExtensionInAnyCase(name, "las") &&
         check_file_extension(name, "las") < 0)
         return LASTYPE_INVALID;
-    LAS14Header h;
+    LAS15Header h;
     const size_t have = readHead(name, &h);
-    return judgeExtended(h, have, name, type);
+    return judgeExtended(h.Base, have, name, type);
 }
 
 } // namespace
@@ -105,9 +107,9 @@ RecordType recordTypeOf(int16_t LASType)
                       static_cast<uint16_t>(las_record_size(LASType))};
 }
 
-int16_t checkInput(const char *name, RecordType *type)
+int16_t checkInput(const char *name, bool extended, RecordType *type)
 {
-    if (_extendedInputs)
+    if (extended)
         return checkExtended(name, type);
     const int16_t LASType = check_las(name);
     if (LASType < 1)
@@ -116,19 +118,19 @@ int16_t checkInput(const char *name, RecordType *type)
     return 1;
 }
 
-RecordType recordTypeOfHeader(const LAS14Header &h)
+RecordType recordTypeOfHeader(const LAS15Header &h, bool extended)
 {
-    if (!_extendedInputs)
-        return recordTypeOf(las_type_of_header(h.Public));
+    if (!extended)
+        return recordTypeOf(las_type_of_header(h.Base.Public));
     RecordType type{0, REFUSED, 0};
-    if (judgeExtended(h, sizeof h, nullptr, &type) < 1)
+    if (judgeExtended(h.Base, sizeof h, nullptr, &type) < 1)
         return RecordType{0, REFUSED, 0};
     return type;
 }
 
-unsigned headerBytesToRead(const RecordType &type)
+unsigned headerBytesToRead(const RecordType &type, bool extended)
 {
-    return _extendedInputs ? las_header_size_of_version(type.VersionMinor) : LAS_HEADER_SIZE;
+    return extended ? las_header_size_of_version(type.VersionMinor) : LAS_HEADER_SIZE;
 }
 
 uint64_t declaredPointCount(const LAS14Header &h, const RecordType &type)
@@ -153,9 +155,9 @@ uint64_t pointDataEnd(const LAS14Header &h, const RecordType &type)
 
 void explainExtendedOnly(const char *name, const char *input)
 {
-    LAS14Header h;
+    LAS15Header h;
     RecordType type;
-    if (judgeExtended(h, readHead(name, &h), nullptr, &type) < 1)
+    if (judgeExtended(h.Base, readHead(name, &h), nullptr, &type) < 1)
         return;
     // The command as it must be typed: a name with blanks in quotes.
     const std::string typed = quotedForCommandLine(input);

@@ -38,23 +38,21 @@ inline unsigned extraBytesOf(const RecordType &type)
     return type.RecordLength - las_format_record_size(type.PointFormat);
 }
 
-// Whether the run reads the files that only -x reads.
-extern bool _extendedInputs;
-
 // Validates a file as check_las does, by the rules of the run: check_las's
-// own without -x; with -x, LAS 1.0-1.4 and formats 0-10 with records of at
-// least their standard length, and a whole header. Returns 1 with *type
-// set, 0 for a LAS 1.0/1.1 file declaring format 2 or 3 (no message), -1
-// after a message on standard output.
-int16_t checkInput(const char *name, RecordType *type);
+// own without -x; with `extended` (-x), LAS 1.0-1.5 and the formats each
+// version defines (0-10; 6-10 in 1.5) with records of at least their
+// standard length, and a whole header. Returns 1 with *type set, 0 for a
+// LAS 1.0/1.1 file declaring format 2 or 3 (no message), -1 after a
+// message on standard output.
+int16_t checkInput(const char *name, bool extended, RecordType *type);
 
 // The record type a whole header describes by the rules of the run, or a
 // PointFormat of 0xFF when they refuse it; quiet.
-RecordType recordTypeOfHeader(const LAS14Header &h);
+RecordType recordTypeOfHeader(const LAS15Header &h, bool extended);
 
 // Bytes of public header the conversion reads: 227, or with -x the size of
-// the version's header.
-unsigned headerBytesToRead(const RecordType &type);
+// the version's header (at most a LAS15Header).
+unsigned headerBytesToRead(const RecordType &type, bool extended);
 
 // The point count the header declares: the 64-bit one of LAS 1.4.
 uint64_t declaredPointCount(const LAS14Header &h, const RecordType &type);

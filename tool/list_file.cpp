@@ -133,3 +133,19 @@ std::vector<std::string> listNames(const std::string &bytes)
         names.push_back(name);
     return names;
 }
+
+std::vector<std::string> listLines(const std::string &bytes)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.find('\n', at);
+        end = end == std::string::npos ? bytes.size() : end;
+        std::string line = bytes.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find_first_not_of(" \t") != std::string::npos)
+            lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}

@@ -16,4 +16,9 @@ bool readListBytes(FILE *flist, std::string *bytes);
 // UTF-16 and its names are given in UTF-8.
 std::vector<std::string> listNames(const std::string &bytes);
 
+// The names of a list of tiles as find prints them: one a line, taken
+// whole (blanks and quotes are part of a name), a line end of CR LF as
+// one of LF, blank lines skipped.
+std::vector<std::string> listLines(const std::string &bytes);
+
 #endif

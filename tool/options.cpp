@@ -103,6 +103,18 @@ bool takeOption(int argc, char **argv, int *k, RunOptions *o)
         o->toStandardOutput = true;
         return true;
     }
+    if (std::strcmp(word, "-k") == 0 || std::strcmp(word, "--keep-going") == 0) {
+        o->keepGoing = true;
+        return true;
+    }
+    if (named(word, "--check-names", &value)) {
+        o->checkNames = valueOf(value, argc, argv, k);
+        return o->checkNames != nullptr && *o->checkNames != '\0';
+    }
+    if (named(word, "--print-outputs", &value)) {
+        o->printOutputs = valueOf(value, argc, argv, k);
+        return o->printOutputs != nullptr && *o->printOutputs != '\0';
+    }
     return false;
 }
 

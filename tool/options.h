@@ -16,6 +16,9 @@ struct RunOptions {
     const char *delimiter = nullptr;       // -d CHAR, --delimiter=CHAR, --csv: between columns
     const char *delimiterOption = nullptr; // the word that gave it, for its refusal
     bool toStandardOutput = false;         // --stdout: the point text to standard output
+    bool keepGoing = false;                // -k, --keep-going: a list goes on past a refused file
+    const char *checkNames = nullptr;      // --check-names TILES: judge the names, convert nothing
+    const char *printOutputs = nullptr;    // --print-outputs NAME: the outputs NAME would write
 };
 constexpr int DEFAULT_GZIP_LEVEL = 1;
 

@@ -17,6 +17,7 @@
 #include "output_names.h"
 #include "platform.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace
@@ -79,7 +80,7 @@ OutputOutcome beginOutput(OutputFile *f, const std::string &name)
     f->name = name;
     f->stream = nullptr;
     switch (outputTargetOf(name.c_str())) {
-    case TARGET_DIRECTORY: break;
+    case TARGET_DIRECTORY: errno = EISDIR; break;
     case TARGET_SPECIAL:
         f->temporary = name;
         clearFileBeingWritten();
@@ -88,7 +89,9 @@ OutputOutcome beginOutput(OutputFile *f, const std::string &name)
     default: f->stream = createTemporary(f); break;
     }
     if (!f->stream) {
+        const int error = errno; // the caller tells the user the system's reason
         clearFileBeingWritten();
+        errno = error;
         return OUTPUT_OPEN_FAILED;
     }
     active = f;

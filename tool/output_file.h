@@ -31,7 +31,8 @@ enum OutputOutcome {
     OUTPUT_RENAME_FAILED, // "Failed to rename the complete text of <name> into place"
 };
 
-// Opens the output: OUTPUT_DONE, or OUTPUT_OPEN_FAILED with nothing left.
+// Opens the output: OUTPUT_DONE, or OUTPUT_OPEN_FAILED with nothing left
+// and errno saying why.
 OutputOutcome beginOutput(OutputFile *f, const std::string &name);
 // Puts the complete output under its final name. `written` says whether
 // every write succeeded; when not, or when the close or the rename fails,

@@ -469,5 +469,10 @@ std::string extendedReferenceHeader(const std::string &lasPath)
                              static_cast<int>(i) + 1,
                              static_cast<unsigned long long>(at<uint64_t>(f, 255 + 8 * i)));
         }
+        if (minor >= 5) {
+            std::fprintf(o, "Max GPS Time:                      %12.6f\n", at<double>(f, 375));
+            std::fprintf(o, "Min GPS Time:                      %12.6f\n", at<double>(f, 383));
+            std::fprintf(o, "Time Offset:                       %d\n", at<uint16_t>(f, 391));
+        }
     });
 }

@@ -104,7 +104,8 @@ std::string extendedPointBytes(uint8_t format, unsigned extraBytes, const Extend
 std::string extendedLasBytes(uint8_t minor, uint8_t format, unsigned extraBytes,
                              const std::vector<ExtendedPoint> &points, uint32_t vlrBytes)
 {
-    LAS14Header h{};
+    LAS15Header whole{};
+    LAS14Header &h = whole.Base;
     h.Public = headerForType(LASTYPE_12_FM0);
     h.Public.VersionMinor = minor, h.Public.PointDataFormatID = format;
     h.Public.PointDataRecordLength =
@@ -115,7 +116,12 @@ std::string extendedLasBytes(uint8_t minor, uint8_t format, unsigned extraBytes,
     if (!las_format_is_extended(format))
         h.Public.NumberOfPointReturns = static_cast<uint32_t>(points.size());
     h.NumberOfPointRecords = points.size();
-    std::string bytes(reinterpret_cast<const char *>(&h), h.Public.HeaderSize);
+    if (minor >= 5) {
+        // GPS time type, WKT and the time offset flag, as LAS 1.5 writers set them.
+        h.Public.GlobalEncoding = 1 | 16 | 64;
+        whole.MaxGPSTime = 1e9 + 0.5, whole.MinGPSTime = 12.5, whole.TimeOffset = 1000;
+    }
+    std::string bytes(reinterpret_cast<const char *>(&whole), h.Public.HeaderSize);
     bytes.resize(h.Public.OffsetToData, '\xCC');
     for (const ExtendedPoint &p : points)
         bytes += extendedPointBytes(format, extraBytes, p);

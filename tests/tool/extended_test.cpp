@@ -55,13 +55,17 @@ std::vector<ExtendedPoint> edgePoints(uint8_t format)
     return points;
 }
 
+// Formats 6 to 10 also in LAS 1.5, whose points are 1.4's.
 TEST(Extended, EveryFormatPrintsEveryRecordAsItsBytesSay)
 {
     for (uint8_t format = 4; format <= LAS_MAX_POINT_FORMAT; ++format) {
-        for (unsigned extra : {0u, 7u}) {
+        for (unsigned variant : {0u, 1u, 2u}) {
+            const unsigned extra = variant == 1 ? 7u : 0u;
+            const uint8_t minor = variant == 2 ? 5 : minorOf(format);
+            if (minor == 5 && format < 6)
+                continue;
             TempDir dir;
-            writeFile(dir / "e.las",
-                      extendedLasBytes(minorOf(format), format, extra, edgePoints(format)));
+            writeFile(dir / "e.las", extendedLasBytes(minor, format, extra, edgePoints(format)));
             for (int Format = 0; Format <= 20; ++Format) {
                 const RunResult r = runTool(dir.path, {"-x", "-q", "e.las", std::to_string(Format)},
                                             {{"TREVLIN_TEST_JOB_RECORDS", "2"}});
@@ -72,7 +76,7 @@ TEST(Extended, EveryFormatPrintsEveryRecordAsItsBytesSay)
                 ASSERT_EQ(r.status, 0) << int(format) << " F" << Format << r.out << r.err;
                 EXPECT_EQ(r.err, "");
                 EXPECT_EQ(readFile(dir / "e.asc"), extendedReferencePoints(Format, dir / "e.las"))
-                    << int(format) << "+" << extra << " F" << Format;
+                    << int(format) << "+" << extra << " 1." << int(minor) << " F" << Format;
             }
             EXPECT_EQ(readFile(dir / "e_hdr.asc"), extendedReferenceHeader(dir / "e.las"));
         }
@@ -117,11 +121,18 @@ std::string withHeader(std::string bytes, size_t offset, const void *value, size
 TEST(Extended, RefusesWhatNoVersionDefines)
 {
     const std::string las14 = extendedLasBytes(4, 6, 0, edgePoints(6));
-    const uint8_t five = 5, two = 2, ten = 10, six = 6, other = 29;
-    const uint16_t short227 = 227, length20 = 20;
+    const std::string las15 = extendedLasBytes(5, 7, 0, edgePoints(7));
+    const uint8_t sixth = 6, two = 2, ten = 10, six = 6, three = 3, other = 29;
+    const uint16_t short227 = 227, short375 = 375, length20 = 20;
     const uint32_t offset300 = 300;
     const Refusal table[] = {
-        {"LAS 1.5", withHeader(las14, 25, &five, 1), "\nCannot handle las files of version 1.5\n"},
+        {"LAS 1.6", withHeader(las14, 25, &sixth, 1), "\nCannot handle las files of version 1.6\n"},
+        {"format 3 in LAS 1.5", withHeader(las15, 104, &three, 1),
+         "\nPointDataFormatID in f.las is 3. LAS 1.5 accepts 6 to 10\n"},
+        {"LAS 1.5 header of 375 bytes", withHeader(las15, 94, &short375, 2),
+         "\nHeaderSize of f.las (375) is below the 393 bytes of a LAS 1.5 header\n"},
+        {"cut inside a LAS 1.5 header", las15.substr(0, 380),
+         "\nFile f.las ends within its 393-byte header\n"},
         {"LAS 2.4", withHeader(las14, 24, &two, 1), "\nCannot handle las files of version 2.x\n"},
         {"format 10 in LAS 1.3", withHeader(extendedLasBytes(3, 5, 0, {}), 104, &ten, 1),
          "\nPointDataFormatID in f.las is 10. LAS 1.3 accepts 0 to 5\n"},
