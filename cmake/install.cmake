@@ -60,7 +60,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # CPack puts the summary above this as the synopsis line.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "TREVLIN turns airborne laser-scanning files in the ASPRS LAS format
-(versions 1.0 to 1.2, point data formats 0 to 3) into plain text for
+(versions 1.0 to 1.2, point data formats 0 to 3; with -x LAS 1.3 to 1.5,
+formats 4 to 10, extra bytes and LAZ) into plain text for
 spreadsheets and statistics tools: for each <name>.las it writes the
 point columns chosen by a Format from 0 to 20 to <name>.asc, and a report
 of the public header to <name>_hdr.asc. Every number is the one C's printf
