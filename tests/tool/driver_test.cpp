@@ -217,6 +217,32 @@ TEST(Driver, RefusesBadCommandLinesBeforeWritingAnything)
          {},
          "TREVLIN: t.dat is compressed LAS (LAZ) under a name that is not .laz or .las; a list's "
          "name is anything else\n"},
+        {"a compressed LAS file named .las: its format byte as a number",
+         [](const TempDir &d) { writeFile(d / "z.las", lazHeaderOnly()); },
+         {"z.las", "0"},
+         "\nPointDataFormatID in z.las is 131. Only 0, 1, 2, or 3 is accepted\n",
+         {},
+         "TREVLIN: z.las is compressed LAS (LAZ); TREVLIN -x z.las <Format> converts it\n"},
+        {"LAS 1.5 without -x",
+         [](const TempDir &d) { writeFile(d / "g.las", extendedLasBytes(5, 6, 0, {})); },
+         {"g.las", "0"},
+         "\nCannot handle las files of version 1.5\n",
+         {},
+         "TREVLIN: g.las is a LAS 1.5 file of point data format 6; TREVLIN -x g.las <Format> "
+         "converts it\n"},
+        {"-x: a file that cannot be opened, in one line with the reason",
+         NOTHING,
+         {"-x", "gone.las", "0"},
+         "\nCannot open gone.las: No such file or directory\n"},
+        {"an output that cannot be created, with the reason",
+         [](const TempDir &d) {
+             writeLas(d, "a.las", LASTYPE_12_FM0);
+             std::filesystem::create_directory(d / "a_hdr.asc");
+         },
+         {"-q", "a.las", "0"},
+         "\nFailed to open file a_hdr.asc for writing\n",
+         {},
+         "TREVLIN: a_hdr.asc cannot be created: Is a directory\n"},
         {"-o alone before the Format", oneLas, {"-o", "0"}, "\nFile name (-o) is too short\n"},
         {"-z alone before the Format", oneLas, {"-z", "0"}, "\nFile name (-z) is too short\n"},
         {"-- alone before the Format", oneLas, {"--", "0"}, "\nFile name (--) is too short\n"},
@@ -699,12 +725,16 @@ TEST(Driver, AListMayBeANamedPipe)
 }
 
 // A batch job converts one tile a run, so no run sees two tiles: the job
-// asks --check-names, with its options, before it converts any.
+// asks --check-names, with its options, before it converts any, and
+// --print-outputs for the names it records. The batch script's two questions: do two tiles write
+// one output
+// (--check-names), and which outputs does a tile write (--print-outputs).
 TEST(Driver, CheckNamesRefusesTilesThatWouldWriteOneOutput)
 {
     const struct {
         std::vector<std::string> args;
         std::string tiles, out;
+        int status = -1; // 0 when `out` is empty, else 255, unless given
     } table[] = {
         {{"--check-names", "t.txt"}, "a/t.las\nb/t.las\n\n", ""},
         {{"-o", "out", "--check-names", "t.txt"},
@@ -718,14 +748,111 @@ TEST(Driver, CheckNamesRefusesTilesThatWouldWriteOneOutput)
          "Survey Data/t.las\nt.las\n",
          "\nSurvey Data/t.las and t.las, listed in t.txt, would both be written as "
          "out/t.asc.gz\n"},
+        {{"-q", "-o", "out", "--check-names=t.txt"},
+         "a/t.las\nb/t.las\n",
+         "\na/t.las and b/t.las, listed in t.txt, would both be written as out/t.asc\n"},
+        // After "--" it is a file name, as any word there.
+        {{"--", "--check-names", "t.txt"},
+         "",
+         "\nExtension of file --check-names should be preceeded by a dot (.)\n"},
+        {{"--check-names", "t.txt", "0"}, "", MISSING_ARGUMENTS},
+        {{"--print-outputs", "a/t.las"}, "", "a/t.asc\na/t_hdr.asc\n", 0},
+        {{"-x", "-z", "-o", "out", "--print-outputs", "a/T.LAZ"},
+         "",
+         "out/T.asc.gz\nout/T_hdr.asc\n",
+         0},
+        {{"--print-outputs", "t.txt"}, "", "\nt.txt does not end in .las or .laz\n"},
     };
     for (const auto &c : table) {
         TempDir dir;
         writeFile(dir / "t.txt", c.tiles);
         const RunResult r = runTool(dir.path, c.args);
-        EXPECT_EQ(r.status, c.out.empty() ? 0 : 255) << c.tiles;
+        EXPECT_EQ(r.status, c.status >= 0 ? c.status : c.out.empty() ? 0 : 255) << c.tiles;
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(filesIn(dir.path).size(), 1u);
+    }
+}
+
+// -k: every listed file is judged, those that pass are converted, and the
+// closing line names the refused; a clash still refuses the whole list.
+TEST(Driver, KeepGoingConvertsWhatPassesAndNamesTheRest)
+{
+    const struct {
+        const char *what;
+        std::vector<std::string> args;
+        std::string list, out, err;
+        std::vector<std::string> converted;
+    } table[] = {
+        {"a missing file and one of another version",
+         {"-k", "-q", "l.txt", "0"},
+         "a.las missing.las g.las \"b 2.las\"\n",
+         "Unable to open file missing.las in file_access()\n\nFile missing.las does NOT exist\n"
+         "missing.las (listed in l.txt) is not a valid LAS file\n"
+         "\nCannot handle las files of version 1.4\ng.las (listed in l.txt) is not a valid LAS "
+         "file\n",
+         "TREVLIN: g.las is a LAS 1.4 file of point data format 6; TREVLIN -x l.txt <Format> "
+         "converts it\n"
+         "TREVLIN: 2 of 4 files of l.txt converted; refused: missing.las, g.las\n",
+         {"a", "b 2"}},
+        {"with -x only the missing one, in one line",
+         {"-x", "--keep-going", "-q", "l.txt", "0"},
+         "a.las missing.las g.las\n",
+         "\nmissing.las (listed in l.txt) cannot be opened: No such file or directory\n",
+         "TREVLIN: 2 of 3 files of l.txt converted; refused: missing.las\n",
+         {"a", "g"}},
+        {"another type than the first",
+         {"-k", "-q", "l.txt", "0"},
+         "a.las c.las\n",
+         "\nType of file c.las differs from that of previous files in l.txt\n",
+         "TREVLIN: c.las is LAS 1.2 point format 1, the files before it are LAS 1.2 point format "
+         "0\nTREVLIN: 1 of 2 files of l.txt converted; refused: c.las\n",
+         {"a"}},
+        {"a Format that one file cannot serve",
+         {"-x", "-k", "-q", "l.txt", "13"},
+         "a.las g.las\n",
+         "\na.las does not contain GPS Time data\n",
+         "TREVLIN: 1 of 2 files of l.txt converted; refused: a.las\n",
+         {"g"}},
+        {"nothing refused",
+         {"-k", "-q", "l.txt", "0"},
+         "a.las\n",
+         "",
+         "TREVLIN: 1 of 1 files of l.txt converted\n",
+         {"a"}},
+        {"a clash refuses the list",
+         {"-k", "-q", "l.txt", "0"},
+         "a.las missing.las a_hdr.las\n",
+         "Unable to open file missing.las in file_access()\n\nFile missing.las does NOT exist\n"
+         "missing.las (listed in l.txt) is not a valid LAS file\n"
+         "\na.las and a_hdr.las, listed in l.txt, would both be written as a_hdr.asc\n",
+         "",
+         {}},
+        {"every file refused",
+         {"-k", "-q", "l.txt", "0"},
+         "missing.las\n",
+         "Unable to open file missing.las in file_access()\n\nFile missing.las does NOT exist\n"
+         "missing.las (listed in l.txt) is not a valid LAS file\n"
+         "\nFile l.txt contains no valid .las files\n",
+         "",
+         {}},
+    };
+    for (const auto &c : table) {
+        TempDir dir;
+        writeLas(dir, "a.las", LASTYPE_12_FM0), writeLas(dir, "b 2.las", LASTYPE_12_FM0);
+        writeLas(dir, "a_hdr.las", LASTYPE_12_FM0), writeLas(dir, "c.las", LASTYPE_12_FM1);
+        writeFile(dir / "g.las", extendedLasBytes(4, 6, 0, {ExtendedPoint{}}));
+        writeFile(dir / "l.txt", c.list);
+        auto expected = filesIn(dir.path);
+        const RunResult r = runTool(dir.path, c.args);
+        EXPECT_EQ(r.status,
+                  c.err.find("refused:") == std::string::npos && !c.converted.empty() ? 0 : 255)
+            << c.what;
+        EXPECT_EQ(r.out, c.out) << c.what;
+        EXPECT_EQ(r.err, c.err) << c.what;
+        for (const std::string &stem : c.converted)
+            expected[stem + ".asc"] = readFile(dir / (stem + ".asc")),
+                            expected[stem + "_hdr.asc"] = readFile(dir / (stem + "_hdr.asc"));
+        EXPECT_EQ(filesIn(dir.path), expected) << c.what;
     }
 }
 
