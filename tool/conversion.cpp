@@ -141,6 +141,10 @@ ExtraColumns extraColumnsOfInput(FILE *fin, const std::string &LASName, const LA
     if (!problem.empty())
         reportToStandardError("TREVLIN: warning: the Extra Bytes VLR of %s is not used: %s\n",
                               LASName.c_str(), problem.c_str());
+    else if (extras.records > 1)
+        reportToStandardError("TREVLIN: %s describes its extra bytes in %u Extra Bytes records; "
+                              "their attributes are read in file order\n",
+                              LASName.c_str(), extras.records);
     return extras;
 }
 

@@ -1,5 +1,7 @@
 // TREVLIN: columns for the attributes the Extra Bytes VLR describes.
 #include "extra_bytes.h"
+
+#include "platform.h"
 #include "utf8.h"
 
 #include "coordinate_precision.h"
@@ -18,6 +20,14 @@ struct VlrHeader {
     uint16_t RecordLengthAfterHeader;
     char Description[32];
 };
+// The header of an extended VLR (LAS 1.4), after the point data.
+struct EvlrHeader {
+    uint16_t Reserved;
+    char UserID[16];
+    uint16_t RecordID;
+    uint64_t RecordLengthAfterHeader;
+    char Description[32];
+};
 struct ExtraBytesDescriptor {
     uint8_t Reserved[2];
     uint8_t DataType;
@@ -32,7 +42,8 @@ struct ExtraBytesDescriptor {
     char Description[32];
 };
 #pragma pack(pop)
-static_assert(sizeof(VlrHeader) == 54 && sizeof(ExtraBytesDescriptor) == 192);
+static_assert(sizeof(VlrHeader) == 54 && sizeof(EvlrHeader) == 60 &&
+              sizeof(ExtraBytesDescriptor) == 192);
 
 constexpr uint16_t EXTRA_BYTES_RECORD = 4;
 constexpr uint8_t SCALE_GIVEN = 8, OFFSET_GIVEN = 16;
@@ -65,11 +76,91 @@ size_t textBytesOf(const ExtraColumn &c)
     return (c.dataType >= 9 ? 32 : MAX_INT_TEXT) + 1;
 }
 
-bool isExtraBytesVlr(const VlrHeader &v)
+template <typename Header> bool isExtraBytesRecord(const Header &v)
 {
     char id[sizeof v.UserID + 1] = {};
     std::memcpy(id, v.UserID, sizeof v.UserID);
     return v.RecordID == EXTRA_BYTES_RECORD && std::strcmp(id, "LASF_Spec") == 0;
+}
+
+// A record's descriptors cannot describe more than a record's 65535 bytes
+// by much; more are refused before they are allocated.
+constexpr uint64_t MOST_DESCRIPTORS = 65535;
+
+// Appends the descriptors of one Extra Bytes record of `length` bytes at
+// `at`, which must end by `end`.
+bool appendDescriptors(FILE *fin, uint64_t at, uint64_t length, uint64_t end, const char *within,
+                       std::vector<ExtraBytesDescriptor> *descriptors, std::string *problem)
+{
+    const uint64_t count = length / sizeof(ExtraBytesDescriptor);
+    if (length % sizeof(ExtraBytesDescriptor) != 0 || length > end || at > end - length) {
+        *problem = "its length, " + std::to_string(length) +
+                   " bytes, is not a whole number of 192-byte descriptors within the " + within;
+        return false;
+    }
+    if (descriptors->size() + count > MOST_DESCRIPTORS) {
+        *problem = "it has more than " + std::to_string(MOST_DESCRIPTORS) + " descriptors";
+        return false;
+    }
+    const size_t first = descriptors->size();
+    descriptors->resize(first + count);
+    if (!seek_from_start(fin, at) ||
+        !read_exact(fin, descriptors->data() + first, count * sizeof(ExtraBytesDescriptor))) {
+        *problem = "it cannot be read";
+        return false;
+    }
+    return true;
+}
+
+// The descriptors of every Extra Bytes VLR, in file order; false when one
+// cannot be right.
+bool vlrDescriptors(FILE *fin, const LAS14Header &h, std::vector<ExtraBytesDescriptor> *found,
+                    unsigned *records, std::string *problem)
+{
+    uint64_t at = h.Public.HeaderSize;
+    for (uint32_t k = 0; k < h.Public.NumberOfVariableLengthRecords; ++k) {
+        VlrHeader v;
+        if (at + sizeof v > h.Public.OffsetToData || !seek_from_start(fin, at) ||
+            !read_exact(fin, &v, sizeof v))
+            return true; // the VLRs end here: what was found stands
+        at += sizeof v;
+        if (isExtraBytesRecord(v)) {
+            ++*records;
+            if (!appendDescriptors(fin, at, v.RecordLengthAfterHeader, h.Public.OffsetToData,
+                                   "header", found, problem))
+                return false;
+        }
+        at += v.RecordLengthAfterHeader;
+    }
+    return true;
+}
+
+// The same for the extended VLRs that LAS 1.4 and 1.5 put after the points.
+bool evlrDescriptors(FILE *fin, const LAS14Header &h, const RecordType &type,
+                     std::vector<ExtraBytesDescriptor> *found, unsigned *records,
+                     std::string *problem)
+{
+    if (type.VersionMinor < 4 || h.NumberOfExtendedVariableLengthRecords == 0 ||
+        h.StartOfFirstExtendedVariableLengthRecord < h.Public.OffsetToData)
+        return true;
+    const uint64_t end = fileSizeOf(fin);
+    uint64_t at = h.StartOfFirstExtendedVariableLengthRecord;
+    for (uint32_t k = 0; k < h.NumberOfExtendedVariableLengthRecords; ++k) {
+        EvlrHeader v;
+        if (at > end || end - at < sizeof v || !seek_from_start(fin, at) ||
+            !read_exact(fin, &v, sizeof v))
+            return true;
+        at += sizeof v;
+        if (isExtraBytesRecord(v)) {
+            ++*records;
+            if (!appendDescriptors(fin, at, v.RecordLengthAfterHeader, end, "file", found, problem))
+                return false;
+        }
+        if (v.RecordLengthAfterHeader > end - at)
+            return true;
+        at += v.RecordLengthAfterHeader;
+    }
+    return true;
 }
 
 ExtraColumn columnOf(const ExtraBytesDescriptor &d, size_t offset)
@@ -202,32 +293,16 @@ char *putColumn(char *out, const unsigned char *r, const ExtraColumn &c)
 ExtraColumns extraColumnsOf(FILE *fin, const LAS14Header &h, const RecordType &type,
                             std::string *problem)
 {
-    uint64_t at = h.Public.HeaderSize;
-    for (uint32_t k = 0; k < h.Public.NumberOfVariableLengthRecords; ++k) {
-        VlrHeader v;
-        if (at + sizeof v > h.Public.OffsetToData || !seek_from_start(fin, at) ||
-            !read_exact(fin, &v, sizeof v))
-            return ExtraColumns{};
-        at += sizeof v;
-        if (!isExtraBytesVlr(v)) {
-            at += v.RecordLengthAfterHeader;
-            continue;
-        }
-        if (v.RecordLengthAfterHeader % sizeof(ExtraBytesDescriptor) != 0 ||
-            at + v.RecordLengthAfterHeader > h.Public.OffsetToData) {
-            *problem = "its length, " + std::to_string(v.RecordLengthAfterHeader) +
-                       " bytes, is not a whole number of 192-byte descriptors within the header";
-            return ExtraColumns{};
-        }
-        std::vector<ExtraBytesDescriptor> descriptors(v.RecordLengthAfterHeader /
-                                                      sizeof(ExtraBytesDescriptor));
-        if (!read_exact(fin, descriptors.data(), v.RecordLengthAfterHeader)) {
-            *problem = "it cannot be read";
-            return ExtraColumns{};
-        }
-        return columnsOf(descriptors, type, problem);
-    }
-    return ExtraColumns{};
+    std::vector<ExtraBytesDescriptor> descriptors;
+    unsigned records = 0;
+    if (!vlrDescriptors(fin, h, &descriptors, &records, problem) ||
+        !evlrDescriptors(fin, h, type, &descriptors, &records, problem))
+        return ExtraColumns{};
+    if (records == 0)
+        return ExtraColumns{};
+    ExtraColumns extras = columnsOf(descriptors, type, problem);
+    extras.records = records;
+    return extras;
 }
 
 std::string extraColumnsHeader(const ExtraColumns &extras)

@@ -27,16 +27,18 @@ struct ExtraColumn {
 struct ExtraColumns {
     std::vector<ExtraColumn> columns;
     size_t textBytes = 0;
+    unsigned records = 0; // the Extra Bytes records that describe them
 };
 
 // Most text the extra columns of one line may take: the job buffers hold
 // many such lines.
 constexpr size_t MAX_EXTRA_TEXT = 64 * 1024;
 
-// Reads the description of the extra bytes from the VLRs of `fin` (left
-// positioned anywhere). No VLR: no columns. A VLR that cannot be
-// right (its length, its types, more bytes than the records have): no
-// columns, and *problem says why.
+// Reads the description of the extra bytes from the Extra Bytes records of
+// `fin` (left positioned anywhere): every one among the VLRs, then among
+// the extended VLRs, their descriptors in file order as one description.
+// None: no columns. A record that cannot be right (its length, its types,
+// more bytes than the records have): no columns, and *problem says why.
 ExtraColumns extraColumnsOf(FILE *fin, const LAS14Header &h, const RecordType &type,
                             std::string *problem);
 

@@ -144,30 +144,54 @@ std::string shownName(const std::string &raw)
     return shown;
 }
 
-// The attributes of types 1-10 that the file's Extra Bytes VLR describes;
-// none when it describes what cannot be.
-std::vector<Extra> extrasOf(const std::string &f)
+// Where the descriptor bytes of every Extra Bytes record lie: the VLRs',
+// then the extended VLRs' of LAS 1.4 and later; false when one's length
+// cannot be right.
+bool descriptorSpans(const std::string &f, std::vector<std::pair<size_t, size_t>> *spans)
 {
     const size_t headerSize = at<uint16_t>(f, 94), data = at<uint32_t>(f, 96);
+    size_t v = headerSize;
+    for (uint32_t k = 0; k < at<uint32_t>(f, 100) && v + 54 <= data && v + 54 <= f.size(); ++k) {
+        const size_t n = at<uint16_t>(f, v + 20);
+        if (f.compare(v + 2, 10, std::string("LASF_Spec\0", 10)) == 0 &&
+            at<uint16_t>(f, v + 18) == 4) {
+            if (n % 192 != 0 || v + 54 + n > data || v + 54 + n > f.size())
+                return false;
+            spans->push_back({v + 54, n});
+        }
+        v += 54 + n;
+    }
+    if (at<uint8_t>(f, 25) < 4)
+        return true;
+    uint64_t e = at<uint64_t>(f, 235);
+    for (uint32_t k = 0; k < at<uint32_t>(f, 243) && e >= data && e + 60 <= f.size(); ++k) {
+        const uint64_t n = at<uint64_t>(f, e + 20);
+        if (f.compare(e + 2, 10, std::string("LASF_Spec\0", 10)) == 0 &&
+            at<uint16_t>(f, e + 18) == 4) {
+            if (n % 192 != 0 || n > f.size() - e - 60)
+                return false;
+            spans->push_back({e + 60, n});
+        }
+        e += 60 + n;
+    }
+    return true;
+}
+
+// The attributes of types 1-10 that the file's Extra Bytes records
+// describe, one description in file order; none when it cannot be.
+std::vector<Extra> extrasOf(const std::string &f)
+{
     const int format = at<uint8_t>(f, 104);
     const size_t length = at<uint16_t>(f, 105);
     static const size_t standard[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
     static const size_t sizes[11] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
-    size_t v = headerSize;
-    for (uint32_t k = 0; k < at<uint32_t>(f, 100) && v + 54 <= data; ++k) {
-        if (v + 54 > f.size())
-            return {};
-        const size_t n = at<uint16_t>(f, v + 20);
-        if (f.compare(v + 2, 10, std::string("LASF_Spec\0", 10)) != 0 ||
-            at<uint16_t>(f, v + 18) != 4) {
-            v += 54 + n;
-            continue;
-        }
-        if (n % 192 != 0 || v + 54 + n > data || v + 54 + n > f.size())
-            return {};
-        std::vector<Extra> extras;
-        size_t offset = standard[format];
-        for (size_t d = v + 54; d < v + 54 + n; d += 192) {
+    std::vector<std::pair<size_t, size_t>> spans;
+    if (!descriptorSpans(f, &spans))
+        return {};
+    std::vector<Extra> extras;
+    size_t offset = standard[format];
+    for (const auto &[start, n] : spans)
+        for (size_t d = start; d < start + n; d += 192) {
             const int type = at<uint8_t>(f, d + 2), options = at<uint8_t>(f, d + 3);
             if (type > 30)
                 return {};
@@ -184,9 +208,7 @@ std::vector<Extra> extrasOf(const std::string &f)
             }
             offset += bytes;
         }
-        return extras;
-    }
-    return {};
+    return extras;
 }
 
 double rawReal(const std::string &rec, const Extra &e)

@@ -301,14 +301,13 @@ std::string extraBytesVlr(const std::vector<Attribute> &attributes, int lengthSl
 // A LAS 1.2 format-1 file of two points whose records carry `extra` bytes
 // and whose VLR is `vlr`.
 std::string fileWithExtraBytes(const std::string &vlr, const std::string &extra0,
-                               const std::string &extra1)
+                               const std::string &extra1, uint32_t vlrCount = 1)
 {
     std::vector<ExtendedPoint> points(2);
     points[1].X = 100;
     std::string bytes = extendedLasBytes(2, 1, static_cast<unsigned>(extra0.size()), points,
                                          static_cast<uint32_t>(vlr.size()));
-    const uint32_t one = 1;
-    bytes.replace(100, 4, reinterpret_cast<const char *>(&one), 4);
+    bytes.replace(100, 4, reinterpret_cast<const char *>(&vlrCount), 4);
     bytes.replace(227, vlr.size(), vlr);
     const size_t first = 227 + vlr.size() + 28;
     bytes.replace(first, extra0.size(), extra0);
@@ -350,6 +349,61 @@ TEST(Extended, ExtraBytesAttributesBecomeColumns)
     // Other Formats print no extra column.
     ASSERT_EQ(runTool(dir.path, {"-x", "-q", "e.las", "4"}).status, 0);
     EXPECT_EQ(readFile(dir / "e.asc"), "\"Intensity\"\n0\n0\n");
+}
+
+// Several Extra Bytes records, among the VLRs or the extended VLRs after
+// the points, are one description in file order, with a note saying so.
+TEST(Extended, SeveralExtraBytesRecordsAreOneDescription)
+{
+    const std::vector<Attribute> first = {{6, "Height", 24, 0.01, 100.0}, {0, "", 2}, {1, "Echo"}};
+    const std::vector<Attribute> second = {{10, "Range"}, {9, "Gain"}};
+    const std::string extra =
+        bytesOf(int32_t{12345}) + "xx" + bytesOf(uint8_t{200}) + bytesOf(0.1) + bytesOf(0.1f);
+    std::vector<Attribute> all = first;
+    all.insert(all.end(), second.begin(), second.end());
+    const std::string wholeText = "\"Height\" \"Echo\" \"Range\" \"Gain\"\n";
+    TempDir dir;
+    writeFile(dir / "one.las", fileWithExtraBytes(extraBytesVlr(all), extra, extra));
+    writeFile(dir / "two.las",
+              fileWithExtraBytes(extraBytesVlr(first) + extraBytesVlr(second), extra, extra, 2));
+    // LAS 1.4: the second record as an extended VLR after the points.
+    std::vector<ExtendedPoint> points(2);
+    std::string las14 = extendedLasBytes(4, 6, static_cast<unsigned>(extra.size()), points,
+                                         static_cast<uint32_t>(extraBytesVlr(first).size()));
+    const uint32_t one = 1;
+    las14.replace(100, 4, reinterpret_cast<const char *>(&one), 4);
+    las14.replace(375, extraBytesVlr(first).size(), extraBytesVlr(first));
+    for (size_t k = 0; k < 2; ++k)
+        las14.replace(375 + extraBytesVlr(first).size() + k * (30 + extra.size()) + 30,
+                      extra.size(), extra);
+    const uint64_t evlrAt = las14.size();
+    las14.replace(235, 8, reinterpret_cast<const char *>(&evlrAt), 8);
+    las14.replace(243, 4, reinterpret_cast<const char *>(&one), 4);
+    std::string evlr = extraBytesVlr(second);
+    const uint64_t evlrLength = evlr.size() - 54;
+    evlr.insert(22, 6, '\0'); // a 64-bit length
+    evlr.replace(20, 8, reinterpret_cast<const char *>(&evlrLength), 8);
+    writeFile(dir / "ext.las", las14 + evlr);
+    const struct {
+        const char *name;
+        std::string err;
+    } table[] = {
+        {"one.las", ""},
+        {"two.las", "TREVLIN: two.las describes its extra bytes in 2 Extra Bytes records; their "
+                    "attributes are read in file order\n"},
+        {"ext.las", "TREVLIN: ext.las describes its extra bytes in 2 Extra Bytes records; their "
+                    "attributes are read in file order\n"},
+    };
+    for (const auto &c : table) {
+        const RunResult r = runTool(dir.path, {"-x", "-q", c.name, "0"});
+        ASSERT_EQ(r.status, 0) << c.name << r.out;
+        EXPECT_EQ(r.err, c.err);
+        const std::string stem = std::string(c.name).substr(0, std::strlen(c.name) - 4);
+        const std::string text = readFile(dir / (stem + ".asc"));
+        EXPECT_EQ(text, extendedReferencePoints(0, dir / c.name)) << c.name;
+        EXPECT_NE(text.find(wholeText), std::string::npos) << c.name << text;
+        EXPECT_NE(text.find(" 223.45 200 0.1 0.1\n"), std::string::npos) << c.name << text;
+    }
 }
 
 // A name stands between quotes on the header line: a quote, a backslash,
