@@ -348,9 +348,9 @@ double referenceOnce(const std::string &las, const std::string &out, int Format)
     FILE *fout = std::fopen(out.c_str(), "w");
     LAS12Header h;
     read_exact(fin, &h, sizeof h);
-    determineCoordinatePrecision(&h);
+    const CoordinateDigits d = determineCoordinatePrecision(&h);
     seek_from_start(fin, h.OffsetToData);
-    referenceWritePoints(Format, LASTYPE_12_FM3, fin, fout, &h, _digitsX, _digitsY, _digitsZ);
+    referenceWritePoints(Format, LASTYPE_12_FM3, fin, fout, &h, d.x, d.y, d.z);
     std::fclose(fin);
     std::fclose(fout);
     return secondsSince(start);

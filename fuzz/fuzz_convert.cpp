@@ -17,7 +17,8 @@ std::string referencePoints(int Format, int16_t type, const LAS12Header &h)
     FILE *fin = std::fopen("in.las", "rb");
     FILE *fout = std::fopen("ref.asc", "w");
     seek_from_start(fin, h.OffsetToData);
-    referenceWritePoints(Format, type, fin, fout, &h, _digitsX, _digitsY, _digitsZ);
+    const CoordinateDigits d = determineCoordinatePrecision(&h);
+    referenceWritePoints(Format, type, fin, fout, &h, d.x, d.y, d.z);
     std::fclose(fin);
     std::fclose(fout);
     return readBytes("ref.asc");
@@ -30,7 +31,7 @@ std::string toolPoints(int Format, int16_t type, const LAS12Header &h)
     seek_from_start(fin, h.OffsetToData);
     uint64_t records = 0;
     writePoints(Format, recordTypeOf(type), pointInputOf("in.las", fin, &h), PointOutput{fout, 0},
-                &h, &records);
+                &h, determineCoordinatePrecision(&h), &records);
     std::fclose(fin);
     std::fclose(fout);
     return readBytes("in.asc");
@@ -39,7 +40,8 @@ std::string toolPoints(int Format, int16_t type, const LAS12Header &h)
 std::string referenceHeader(const LAS12Header &h, int16_t type)
 {
     FILE *f = std::fopen("ref_hdr.asc", "w");
-    referenceWriteHeader(f, &h, type, _digitsX, _digitsY, _digitsZ);
+    const CoordinateDigits d = determineCoordinatePrecision(&h);
+    referenceWriteHeader(f, &h, type, d.x, d.y, d.z);
     std::fclose(f);
     return readBytes("ref_hdr.asc");
 }
@@ -67,9 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int16_t type = las_type_of_header(h);
     if (type < 1)
         type = static_cast<int16_t>(1 + data[0] % 8);
-    determineCoordinatePrecision(&h);
     const LAS14Header whole{h, 0, 0, 0, 0, {}};
-    writeHeaderReport("in_hdr.asc", &whole, recordTypeOf(type));
+    writeHeaderReport("in_hdr.asc", &whole, recordTypeOf(type), determineCoordinatePrecision(&h));
     requireSame(readBytes("in_hdr.asc"), referenceHeader(h, type), "header report");
     // Format 0 always, and one more chosen by the input, so that each run
     // stays short and every Format is reached across runs.

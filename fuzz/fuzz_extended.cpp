@@ -23,7 +23,8 @@ std::string toolPoints(int Format, const RecordType &type, const LAS14Header &h)
     seek_from_start(fin, h.Public.OffsetToData);
     uint64_t records = 0;
     writePoints(Format, type, pointInputOf("f.las", fin, &h.Public, pointDataEnd(h, type)),
-                PointOutput{fout, 0}, &h.Public, &records, &extras);
+                PointOutput{fout, 0}, &h.Public, determineCoordinatePrecision(&h.Public), &records,
+                &extras);
     std::fclose(fin);
     std::fclose(fout);
     return readBytes("f.asc");
@@ -50,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (recordTypeOfHeader(whole, true) != type)
         std::abort();
     const LAS14Header &h = whole.Base;
-    determineCoordinatePrecision(&h.Public);
-    writeHeaderReport("f_hdr.asc", &h, type);
+    writeHeaderReport("f_hdr.asc", &h, type, determineCoordinatePrecision(&h.Public));
     requireSame(readBytes("f_hdr.asc"), extendedReferenceHeader("f.las"), "header report");
     for (int Format : {0, data[size - 1] % (MAX_FORMAT + 1)})
         if (formatServesType(Format, type))

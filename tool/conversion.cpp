@@ -65,6 +65,7 @@ struct PointJob {
     int Format;
     const RecordType &type;
     const LAS14Header &h;
+    CoordinateDigits digits;
     const ExtraColumns &extras;
     const LazFile *laz;
     ListPlace place;
@@ -89,7 +90,7 @@ ConversionOutcome writePointFile(const std::string &LASName, const std::string &
     progressStartFile(LASName, job.place.position, job.place.count, recordsOf(in, job.type));
     const PointsOutcome outcome =
         writePoints(job.Format, job.type, in, PointOutput{points.stream, settings.gzipLevel}, ph12,
-                    records, &job.extras, job.shape);
+                    job.digits, records, &job.extras, job.shape);
     const int writeError = errno;
     progressEndFile();
     if (outcome == POINTS_READ_FAILED || outcome == POINTS_OUT_OF_MEMORY ||
@@ -206,15 +207,15 @@ ConversionOutcome convertOpened(FILE *fin, const Input &input, int Format, ListP
     const TextShape shape{settings.columns ? &chosen : nullptr, settings.separator};
     o.laz.fields = lazFieldsOfFormat(settings.columns ? formatOfColumns(chosen) : Format);
     const LAS12Header *ph12 = &o.h.Base.Public;
-    determineCoordinatePrecision(ph12);
+    const CoordinateDigits digits = determineCoordinatePrecision(ph12);
     if (!seek_from_start(fin, ph12->OffsetToData)) {
         std::printf("\nCannot reach the point data of %s\n", LASName.c_str());
         return FILE_REFUSED;
     }
-    if (!outputWhole(writeHeaderReport(names.report, &o.h.Base, type), names.report))
+    if (!outputWhole(writeHeaderReport(names.report, &o.h.Base, type, digits), names.report))
         return RUN_FAILED;
     uint64_t records = 0;
-    const PointJob job{Format, type, o.h.Base, o.extras, type.compressed ? &o.laz : nullptr,
+    const PointJob job{Format, type, o.h.Base, digits, o.extras, type.compressed ? &o.laz : nullptr,
                        place,  shape};
     const ConversionOutcome outcome =
         writePointFile(LASName, names.points, fin, job, settings, &records);

@@ -3,10 +3,6 @@
 
 #include <cmath>
 
-int32_t _digitsX = 0;
-int32_t _digitsY = 0;
-int32_t _digitsZ = 0;
-
 // The smallest count of tens that makes scale * 10^count a whole number,
 // tested exactly in binary64 with no tolerance, so 0.07 needs 3 (0.07 * 100
 // is 7.000000000000001). The multiplier is a 32-bit integer that wraps from
@@ -26,9 +22,8 @@ int32_t decimalCount(double scale)
     return count;
 }
 
-void determineCoordinatePrecision(const LAS12Header *h)
+CoordinateDigits determineCoordinatePrecision(const LAS12Header *h)
 {
-    _digitsX = decimalCount(h->XScaleFactor);
-    _digitsY = decimalCount(h->YScaleFactor);
-    _digitsZ = decimalCount(h->ZScaleFactor);
+    return CoordinateDigits{decimalCount(h->XScaleFactor), decimalCount(h->YScaleFactor),
+                            decimalCount(h->ZScaleFactor)};
 }

@@ -7,13 +7,15 @@
 
 #include <cstdint>
 
-// Decimals printed for X, Y and Z of the input in hand (0..32).
-extern int32_t _digitsX;
-extern int32_t _digitsY;
-extern int32_t _digitsZ;
+// Decimals printed for X, Y and Z of one input (0..32), passed to
+// everything that prints its coordinates.
+struct CoordinateDigits {
+    int32_t x = 0, y = 0, z = 0;
+};
 
 // Number of decimals a scale factor calls for, judged in binary64.
 int32_t decimalCount(double scale);
-void determineCoordinatePrecision(const LAS12Header *h);
+// The decimals of an input's X, Y and Z, from its header's scale factors.
+CoordinateDigits determineCoordinatePrecision(const LAS12Header *h);
 
 #endif

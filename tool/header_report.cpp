@@ -98,20 +98,20 @@ void appendLayout(std::string &text, const LAS12Header *h, const RecordType &typ
         appendUnsigned(text, returnLabel(i).c_str(), h->NumberOfPointsByReturn[i]);
 }
 
-void appendGeometry(std::string &text, const LAS12Header *h)
+void appendGeometry(std::string &text, const LAS12Header *h, const CoordinateDigits &d)
 {
-    appendReal(text, "X Scale Factor:              ", h->XScaleFactor, _digitsX);
-    appendReal(text, "Y Scale Factor:              ", h->YScaleFactor, _digitsY);
-    appendReal(text, "Z Scale Factor:              ", h->ZScaleFactor, _digitsZ);
-    appendReal(text, "X Offset :                   ", h->XOffset, _digitsX);
-    appendReal(text, "Y Offset :                   ", h->YOffset, _digitsY);
-    appendReal(text, "Z Offset :                   ", h->ZOffset, _digitsZ);
-    appendReal(text, "X min :                      ", h->MinX, _digitsX);
-    appendReal(text, "X max :                      ", h->MaxX, _digitsX);
-    appendReal(text, "Y min :                      ", h->MinY, _digitsY);
-    appendReal(text, "Y max :                      ", h->MaxY, _digitsY);
-    appendReal(text, "Z min :                      ", h->MinZ, _digitsZ);
-    appendReal(text, "Z max :                      ", h->MaxZ, _digitsZ);
+    appendReal(text, "X Scale Factor:              ", h->XScaleFactor, d.x);
+    appendReal(text, "Y Scale Factor:              ", h->YScaleFactor, d.y);
+    appendReal(text, "Z Scale Factor:              ", h->ZScaleFactor, d.z);
+    appendReal(text, "X Offset :                   ", h->XOffset, d.x);
+    appendReal(text, "Y Offset :                   ", h->YOffset, d.y);
+    appendReal(text, "Z Offset :                   ", h->ZOffset, d.z);
+    appendReal(text, "X min :                      ", h->MinX, d.x);
+    appendReal(text, "X max :                      ", h->MaxX, d.x);
+    appendReal(text, "Y min :                      ", h->MinY, d.y);
+    appendReal(text, "Y max :                      ", h->MaxY, d.y);
+    appendReal(text, "Z min :                      ", h->MinZ, d.z);
+    appendReal(text, "Z max :                      ", h->MaxZ, d.z);
 }
 
 // What the headers of LAS 1.3, 1.4 and 1.5 add to the 227 bytes, after the
@@ -144,13 +144,14 @@ void appendLaterFields(std::string &text, const LAS14Header *h, const RecordType
 
 } // namespace
 
-std::string headerReportText(const LAS14Header *h, const RecordType &type)
+std::string headerReportText(const LAS14Header *h, const RecordType &type,
+                             const CoordinateDigits &digits)
 {
     std::string text;
     text.reserve(4096);
     appendIdentity(text, &h->Public, type);
     appendLayout(text, &h->Public, type);
-    appendGeometry(text, &h->Public);
+    appendGeometry(text, &h->Public, digits);
     appendLaterFields(text, h, type);
     if (type.compressed) {
         text += "Compression:                       LAZ";
@@ -160,9 +161,9 @@ std::string headerReportText(const LAS14Header *h, const RecordType &type)
 }
 
 OutputOutcome writeHeaderReport(const std::string &reportName, const LAS14Header *h,
-                                const RecordType &type)
+                                const RecordType &type, const CoordinateDigits &digits)
 {
-    const std::string text = headerReportText(h, type);
+    const std::string text = headerReportText(h, type, digits);
     OutputFile report;
     const OutputOutcome begun = beginOutput(&report, reportName);
     if (begun != OUTPUT_DONE)

@@ -135,11 +135,12 @@ size_t rgbOffsetOf(uint8_t PointFormat)
     return las_format_is_extended(PointFormat) ? offsetof(LAS14fm7, Red) : offsetof(LAS12fm3, Red);
 }
 
-FileLayout layoutOfFile(const LAS12Header *h, const RecordType &type, const ExtraColumns *extras)
+FileLayout layoutOfFile(const LAS12Header *h, const CoordinateDigits &d, const RecordType &type,
+                        const ExtraColumns *extras)
 {
-    return FileLayout{{coordinate_format(h->XScaleFactor, h->XOffset, _digitsX),
-                       coordinate_format(h->YScaleFactor, h->YOffset, _digitsY),
-                       coordinate_format(h->ZScaleFactor, h->ZOffset, _digitsZ)},
+    return FileLayout{{coordinate_format(h->XScaleFactor, h->XOffset, d.x),
+                       coordinate_format(h->YScaleFactor, h->YOffset, d.y),
+                       coordinate_format(h->ZScaleFactor, h->ZOffset, d.z)},
                       fixed_format(7),
                       rgbOffsetOf(type.PointFormat),
                       extras,
@@ -809,10 +810,11 @@ bool writeColumnHeader(const std::string &header, const PointOutput &out, GzipMe
 }
 
 PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput &in,
-                           const PointOutput &out, const LAS12Header *ph12, GzipMember *member,
-                           uint64_t *records, const ExtraColumns *extras, const TextShape &shape)
+                           const PointOutput &out, const LAS12Header *ph12,
+                           const CoordinateDigits &digits, GzipMember *member, uint64_t *records,
+                           const ExtraColumns *extras, const TextShape &shape)
 {
-    FileLayout layout = layoutOfFile(ph12, type, extras);
+    FileLayout layout = layoutOfFile(ph12, digits, type, extras);
     RecordFormatter format = nullptr;
     std::vector<ChosenColumn> chosen;
     if (shape.columns) {
@@ -840,7 +842,8 @@ PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput 
 } // namespace
 
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
-                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
+                          const PointOutput &out, const LAS12Header *ph12,
+                          const CoordinateDigits &digits, uint64_t *records,
                           const ExtraColumns *extras, const TextShape &shape)
 {
     *records = 0;
@@ -852,7 +855,7 @@ PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &
     if (!writeColumnHeader(columnHeaderText(Format, type, extras, shape), out, &member))
         return POINTS_WRITE_FAILED;
     const PointsOutcome outcome =
-        writeRecords(Format, type, in, out, ph12, &member, records, extras, shape);
+        writeRecords(Format, type, in, out, ph12, digits, &member, records, extras, shape);
     if (outcome == POINTS_WRITTEN && out.gzipLevel > 0 && !writeGzipTrailer(out.stream, member))
         return POINTS_WRITE_FAILED;
     return outcome;

@@ -3,6 +3,7 @@
 #ifndef TREVLIN_POINT_EXPORT_H
 #define TREVLIN_POINT_EXPORT_H
 
+#include "coordinate_precision.h"
 #include "las_input.h"
 #include "laz_input.h"
 
@@ -108,8 +109,10 @@ struct TextShape {
 // the end of the input, or at a read that failed. The pipeline has been
 // started, and the Format serves the record type.
 // `extras`: the columns of the extra bytes, which Format 0 appends.
+// `digits`: the decimals of X, Y and Z (determineCoordinatePrecision).
 PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
-                          const PointOutput &out, const LAS12Header *ph12, uint64_t *records,
+                          const PointOutput &out, const LAS12Header *ph12,
+                          const CoordinateDigits &digits, uint64_t *records,
                           const ExtraColumns *extras = nullptr, const TextShape &shape = {});
 
 // What the text of one file's records depends on (point_export.cpp).

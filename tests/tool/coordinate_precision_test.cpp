@@ -68,15 +68,15 @@ TEST(DecimalCount, EachAxisGetsItsOwnCountAndEveryCallStartsAfresh)
 {
     LAS12Header h{};
     h.XScaleFactor = 0.01, h.YScaleFactor = 0.001, h.ZScaleFactor = 1;
-    determineCoordinatePrecision(&h);
-    EXPECT_EQ(_digitsX, 2);
-    EXPECT_EQ(_digitsY, 3);
-    EXPECT_EQ(_digitsZ, 0);
+    CoordinateDigits d = determineCoordinatePrecision(&h);
+    EXPECT_EQ(d.x, 2);
+    EXPECT_EQ(d.y, 3);
+    EXPECT_EQ(d.z, 0);
     h.XScaleFactor = 1, h.YScaleFactor = 0.5, h.ZScaleFactor = 0.0003;
-    determineCoordinatePrecision(&h);
-    EXPECT_EQ(_digitsX, 0);
-    EXPECT_EQ(_digitsY, 1);
-    EXPECT_EQ(_digitsZ, 6);
+    d = determineCoordinatePrecision(&h);
+    EXPECT_EQ(d.x, 0);
+    EXPECT_EQ(d.y, 1);
+    EXPECT_EQ(d.z, 6);
 }
 
 } // namespace

@@ -25,7 +25,8 @@ PointsOutcome convertInput(const PointInput &in, const LAS12Header &h, const std
     FILE *fout = std::fopen(outPath.c_str(), "wb");
     uint64_t records = 0;
     PointsOutcome outcome =
-        writePoints(Format, recordTypeOf(type), in, PointOutput{fout, gzipLevel}, &h, &records);
+        writePoints(Format, recordTypeOf(type), in, PointOutput{fout, gzipLevel}, &h,
+                    determineCoordinatePrecision(&h), &records);
     if (std::fclose(fout) != 0 && outcome == POINTS_WRITTEN)
         outcome = POINTS_WRITE_FAILED;
     return outcome;
@@ -37,7 +38,6 @@ bool convertHere(const std::string &lasPath, const std::string &outPath, int For
 {
     LAS12Header h;
     std::memcpy(&h, readFile(lasPath).data(), sizeof h);
-    determineCoordinatePrecision(&h);
     FILE *fin = std::fopen(lasPath.c_str(), "rb");
     seek_from_start(fin, h.OffsetToData);
     const PointInput in = pointInputOf(lasPath.c_str(), fin, &h);
@@ -174,7 +174,6 @@ TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
         readFile(std::string(TREVLIN_TEST_DATA) + "/hobuinc__laz-perf__point-color-time.laz");
     LAS12Header h;
     std::memcpy(&h, laz.data(), sizeof h);
-    determineCoordinatePrecision(&h);
     LazFile file;
     size_t vlr = h.HeaderSize;
     for (uint32_t k = 0; k < h.NumberOfVariableLengthRecords; ++k) {
@@ -218,7 +217,8 @@ TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
         in.laz = &file, in.failure = &failure;
         FILE *fout = std::fopen((dir / "out.asc").c_str(), "wb");
         uint64_t records = 0;
-        EXPECT_EQ(writePoints(15, type, in, PointOutput{fout, 0}, &h, &records),
+        EXPECT_EQ(writePoints(15, type, in, PointOutput{fout, 0}, &h,
+                              determineCoordinatePrecision(&h), &records),
                   POINTS_DECODE_FAILED)
             << failure;
         std::fclose(fout);
