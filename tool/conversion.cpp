@@ -212,16 +212,26 @@ ConversionOutcome convertOpened(FILE *fin, const Input &input, int Format, ListP
         std::printf("\nCannot reach the point data of %s\n", LASName.c_str());
         return FILE_REFUSED;
     }
-    if (!outputWhole(writeHeaderReport(names.report, &o.h.Base, type, digits), names.report))
+    // The report is written first but put in place only after the points,
+    // so that a file whose points fail leaves no new report: the one from
+    // before stays, as its point file does.
+    OutputFile report;
+    if (!outputWhole(prepareHeaderReport(names.report, &o.h.Base, type, digits, &report),
+                     names.report))
         return RUN_FAILED;
     uint64_t records = 0;
     const PointJob job{Format, type, o.h.Base, digits, o.extras, type.compressed ? &o.laz : nullptr,
                        place,  shape};
     const ConversionOutcome outcome =
         writePointFile(LASName, names.points, fin, job, settings, &records);
-    if (outcome == FILE_CONVERTED)
-        warnOfRecordCount(LASName, o.h.Base, type, records);
-    return outcome;
+    if (outcome != FILE_CONVERTED) {
+        discardOutput(&report);
+        return outcome;
+    }
+    if (!outputWhole(placeOutput(&report), names.report))
+        return RUN_FAILED;
+    warnOfRecordCount(LASName, o.h.Base, type, records);
+    return FILE_CONVERTED;
 }
 
 } // namespace

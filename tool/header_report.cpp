@@ -160,14 +160,22 @@ std::string headerReportText(const LAS14Header *h, const RecordType &type,
     return text;
 }
 
+OutputOutcome prepareHeaderReport(const std::string &reportName, const LAS14Header *h,
+                                  const RecordType &type, const CoordinateDigits &digits,
+                                  OutputFile *report)
+{
+    const std::string text = headerReportText(h, type, digits);
+    const OutputOutcome begun = beginOutput(report, reportName);
+    if (begun != OUTPUT_DONE)
+        return begun;
+    const bool written = std::fwrite(text.data(), 1, text.size(), report->stream) == text.size();
+    return closeOutput(report, written);
+}
+
 OutputOutcome writeHeaderReport(const std::string &reportName, const LAS14Header *h,
                                 const RecordType &type, const CoordinateDigits &digits)
 {
-    const std::string text = headerReportText(h, type, digits);
     OutputFile report;
-    const OutputOutcome begun = beginOutput(&report, reportName);
-    if (begun != OUTPUT_DONE)
-        return begun;
-    const bool written = std::fwrite(text.data(), 1, text.size(), report.stream) == text.size();
-    return commitOutput(&report, written);
+    const OutputOutcome prepared = prepareHeaderReport(reportName, h, type, digits, &report);
+    return prepared == OUTPUT_DONE ? placeOutput(&report) : prepared;
 }

@@ -14,6 +14,13 @@
 std::string headerReportText(const LAS14Header *h, const RecordType &type,
                              const CoordinateDigits &digits);
 
+// Writes the report, whole, under a temporary name beside `reportName`,
+// where it waits until placeOutput(report) puts it in place (or
+// discardOutput removes it): a file whose points fail keeps its earlier
+// report.
+OutputOutcome prepareHeaderReport(const std::string &reportName, const LAS14Header *h,
+                                  const RecordType &type, const CoordinateDigits &digits,
+                                  OutputFile *report);
 // Writes the report under the name `reportName`.
 OutputOutcome writeHeaderReport(const std::string &reportName, const LAS14Header *h,
                                 const RecordType &type, const CoordinateDigits &digits);

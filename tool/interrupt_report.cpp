@@ -13,6 +13,8 @@ namespace
 // next is prepared while the other is in force.
 std::string outputName[2], removedMessage[2];
 std::atomic<int> outputInForce{-1}; // index of the set in force; -1: none
+std::string waitingName[2];
+std::atomic<int> waitingInForce{-1};
 std::atomic<size_t> progressColumns{0};
 std::mutex outputNameLock; // held while a set changes
 
@@ -45,6 +47,8 @@ void reportInterrupt()
         writeErrorSafely(CLEAR.text, columns + 1);
         writeErrorSafely("\r", 1);
     }
+    if (const int w = waitingInForce.load(); w >= 0)
+        deleteFile(waitingName[w].c_str());
     const int k = outputInForce.load();
     if (k >= 0 && deleteFile(outputName[k].c_str())) {
         writeErrorSafely(removedMessage[k].data(), removedMessage[k].size());
@@ -72,6 +76,19 @@ void setFileBeingWritten(const std::string &temporary, const std::string &finalN
 void clearFileBeingWritten()
 {
     outputInForce.store(-1);
+}
+
+void setFileWaiting(const std::string &temporary)
+{
+    std::lock_guard<std::mutex> held(outputNameLock);
+    const int next = waitingInForce.load() == 0 ? 1 : 0;
+    waitingName[next] = temporary;
+    waitingInForce.store(next);
+}
+
+void clearFileWaiting()
+{
+    waitingInForce.store(-1);
 }
 
 void noteProgressWidth(size_t columns)

@@ -13,6 +13,11 @@
 void setFileBeingWritten(const std::string &temporary, const std::string &finalName);
 // No output is being written.
 void clearFileBeingWritten();
+// A whole output waiting under its temporary name for another to be
+// finished before it is put in place: an interrupt removes it too, without
+// a word (its final name keeps what it held).
+void setFileWaiting(const std::string &temporary);
+void clearFileWaiting();
 // How wide the progress line on standard error is (0: none), so that an
 // interrupt can clear it.
 void noteProgressWidth(size_t columns);

@@ -23,8 +23,10 @@
 namespace
 {
 
-// The output between begin and commit; an exit removes its temporary.
+// The output between begin and commit, and one closed whole that waits
+// to be placed; an exit removes their temporaries.
 OutputFile *active = nullptr;
+OutputFile *waiting = nullptr;
 
 // Whether each output is flushed to the disk before its rename.
 bool durable = false;
@@ -39,6 +41,8 @@ void removeActiveAtExit()
 {
     if (active && hasTemporary(*active))
         deleteFile(active->temporary.c_str());
+    if (waiting && hasTemporary(*waiting))
+        deleteFile(waiting->temporary.c_str());
 }
 
 void registerExitHandler()
@@ -70,6 +74,58 @@ void closeQuietly(OutputFile *f)
     if (f->stream)
         std::fclose(f->stream);
     f->stream = nullptr;
+}
+
+// Closes and checks the output, flushed to the disk when durable.
+bool closeWhole(OutputFile *f, bool written)
+{
+    if (hasTemporary(*f)) {
+        keepPermissionsOf(f->name.c_str(), f->stream);
+        if (durable && written)
+            written = syncToDisk(f->stream);
+    }
+    const bool closed = std::fclose(f->stream) == 0;
+    f->stream = nullptr;
+    return closed && written;
+}
+
+void discardOutputOf(OutputFile *f);
+
+// Renames the closed output over its final name; `registered` tells the
+// interrupt handler that it no longer needs removing.
+OutputOutcome renameIntoPlace(OutputFile *f, void (*registered)())
+{
+    // An interrupt waits until the rename is done and nothing is in force,
+    // so it can neither remove the file being renamed nor make the rename
+    // fail.
+    blockInterrupts();
+    const bool renamed = !hasTemporary(*f) || replaceFile(f->temporary.c_str(), f->name.c_str());
+    if (renamed)
+        registered();
+    unblockInterrupts();
+    if (!renamed) {
+        discardOutputOf(f);
+        return OUTPUT_RENAME_FAILED;
+    }
+    // The rename is kept once the folder is; the file is whole under its
+    // final name by now, so a failure here is only a weaker promise.
+    if (durable && hasTemporary(*f) && !syncFolderOf(f->name.c_str()))
+        return OUTPUT_WRITE_FAILED;
+    return OUTPUT_DONE;
+}
+
+void discardOutputOf(OutputFile *f)
+{
+    closeQuietly(f);
+    if (hasTemporary(*f))
+        deleteFile(f->temporary.c_str());
+    if (waiting == f) {
+        clearFileWaiting();
+        waiting = nullptr;
+        return;
+    }
+    clearFileBeingWritten();
+    active = nullptr;
 }
 
 } // namespace
@@ -105,35 +161,36 @@ void setDurableOutputs(bool wanted)
 
 OutputOutcome commitOutput(OutputFile *f, bool written)
 {
-    if (hasTemporary(*f)) {
-        keepPermissionsOf(f->name.c_str(), f->stream);
-        if (durable && written)
-            written = syncToDisk(f->stream);
-    }
-    const bool closed = std::fclose(f->stream) == 0;
-    f->stream = nullptr;
-    if (!closed || !written) {
+    if (!closeWhole(f, written)) {
         discardOutput(f);
         return OUTPUT_WRITE_FAILED;
     }
-    // An interrupt waits until the rename is done and nothing is in force,
-    // so it can neither remove the file being renamed nor make the rename
-    // fail.
-    blockInterrupts();
-    const bool renamed = !hasTemporary(*f) || replaceFile(f->temporary.c_str(), f->name.c_str());
-    if (renamed)
-        clearFileBeingWritten();
-    unblockInterrupts();
-    if (!renamed) {
+    const OutputOutcome placed = renameIntoPlace(f, clearFileBeingWritten);
+    if (active == f)
+        active = nullptr;
+    return placed;
+}
+
+OutputOutcome closeOutput(OutputFile *f, bool written)
+{
+    if (!closeWhole(f, written)) {
         discardOutput(f);
-        return OUTPUT_RENAME_FAILED;
+        return OUTPUT_WRITE_FAILED;
     }
+    // From being written to waiting, with no moment when neither removes it.
+    if (hasTemporary(*f))
+        setFileWaiting(f->temporary);
+    clearFileBeingWritten();
+    waiting = f;
     active = nullptr;
-    // The rename is kept once the folder is; the file is whole under its
-    // final name by now, so a failure here is only a weaker promise.
-    if (durable && hasTemporary(*f) && !syncFolderOf(f->name.c_str()))
-        return OUTPUT_WRITE_FAILED;
     return OUTPUT_DONE;
+}
+
+OutputOutcome placeOutput(OutputFile *f)
+{
+    const OutputOutcome placed = renameIntoPlace(f, clearFileWaiting);
+    waiting = nullptr;
+    return placed;
 }
 
 const char *outputFailureMessage(OutputOutcome outcome)
@@ -147,9 +204,5 @@ const char *outputFailureMessage(OutputOutcome outcome)
 
 void discardOutput(OutputFile *f)
 {
-    closeQuietly(f);
-    if (hasTemporary(*f))
-        deleteFile(f->temporary.c_str());
-    clearFileBeingWritten();
-    active = nullptr;
+    discardOutputOf(f);
 }

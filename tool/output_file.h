@@ -4,7 +4,10 @@
 //   beginOutput    names a temporary beside the final name, tells the
 //                  interrupt handler, then creates it (exclusively);
 //   write          into f.stream;
-//   commitOutput   closes, checks the close, renames over the final name;
+//   commitOutput   closes, checks the close, renames over the final name
+//                  (or closeOutput now and placeOutput later, so that one
+//                  output waits whole for another before either is in
+//                  place);
 //   or discardOutput, which closes and removes the temporary.
 // A failure anywhere removes the temporary, and so does every exit of the
 // process while one is open. Only a kill that no handler sees (SIGKILL, a
@@ -38,6 +41,11 @@ OutputOutcome beginOutput(OutputFile *f, const std::string &name);
 // every write succeeded; when not, or when the close or the rename fails,
 // the temporary is removed and the final name keeps what it held.
 OutputOutcome commitOutput(OutputFile *f, bool written);
+// The two halves of commitOutput. closeOutput leaves the whole output
+// under its temporary name, removed by an exit or an interrupt until
+// placeOutput renames it; one output at a time may wait so.
+OutputOutcome closeOutput(OutputFile *f, bool written);
+OutputOutcome placeOutput(OutputFile *f);
 // Closes the output and removes the temporary; the final name keeps what
 // it held before.
 void discardOutput(OutputFile *f);

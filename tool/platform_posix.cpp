@@ -81,6 +81,10 @@ FILE *takeStandardOutputForPoints()
     // Messages and warnings now share one descriptor: unbuffered, they
     // keep their order.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // A reader that goes away makes the write fail (EPIPE) rather than end
+    // the process where it stands: the run removes what it holds under
+    // temporary names, then ends by the broken pipe all the same.
+    std::signal(SIGPIPE, SIG_IGN);
     return stream;
 }
 

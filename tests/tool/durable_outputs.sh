@@ -37,7 +37,8 @@ for threads in 1 3; do
     sed -E -e 's/^fsync\([0-9]+<[^>]*\/a(_hdr)?\.asc\.[0-9]+\.incomplete>\).*/sync-temporary\1/' \
       -e 's/^rename\("a(_hdr)?\.asc\.[0-9]+\.incomplete", "a(_hdr)?\.asc"\).*/rename\1/' \
       -e "s|^fsync\([0-9]+<$work>\).*|sync-folder|")
-  expected=$(printf '%s\n' sync-temporary_hdr rename_hdr sync-folder sync-temporary rename sync-folder)
+  # The report is flushed first and waits for the points to be in place.
+  expected=$(printf '%s\n' sync-temporary_hdr sync-temporary rename sync-folder rename_hdr sync-folder)
   [ "$sequence" = "$expected" ] || fail "$threads threads: the calls were: $sequence"
 done
 echo "ok: TREVLIN_SYNC=1 flushes each temporary before its rename and the folder after"

@@ -242,6 +242,27 @@ RunResult convertAsNobody(const TempDir &dir)
     return finishTool(startTool(dir.path, {"a.las", "0"}, asNobody));
 }
 
+// Temporaries left in a directory: names ending in ".incomplete".
+size_t temporariesIn(const std::string &dir)
+{
+    size_t n = 0;
+    for (const auto &entry : fs::directory_iterator(dir))
+        n += entry.path().extension() == ".incomplete" ? 1 : 0;
+    return n;
+}
+
+// Takes the temporaries out of a listing of files; how many there were.
+size_t withoutTemporaries(std::map<std::string, std::string> *files)
+{
+    size_t n = 0;
+    for (auto f = files->begin(); f != files->end();) {
+        const bool temporary = fs::path(f->first).extension() == ".incomplete";
+        n += temporary ? 1 : 0;
+        f = temporary ? files->erase(f) : std::next(f);
+    }
+    return n;
+}
+
 TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
 {
     const std::string failedHeader =
@@ -261,7 +282,9 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
         const RunResult r = runTool(dir.path, {"a.las", "0"});
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.out, bannerText() + CONVERTING + "\nFailed to open file a.asc for writing\n");
-        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM0));
+        // The report waited for the points, and went with them.
+        EXPECT_FALSE(fs::exists(dir / "a_hdr.asc"));
+        EXPECT_EQ(temporariesIn(dir.path), 0u);
     }
     {
         TempDir dir;
@@ -296,24 +319,15 @@ TEST(Hostile, OutputsThatCannotBeCreatedAreReported)
         EXPECT_EQ(r.out, bannerText() + CONVERTING +
                              "\nFailed to rename the complete text of a.asc into place\n");
         EXPECT_EQ(readFile(dir / "a.asc"), "an earlier a.asc\n");
-        EXPECT_EQ(readFile(dir / "a_hdr.asc"), referenceHeaderText(dir / "a.las", LASTYPE_12_FM0));
-        EXPECT_EQ(filesIn(dir.path).size(), 3u);
+        EXPECT_FALSE(fs::exists(dir / "a_hdr.asc"));
+        EXPECT_EQ(filesIn(dir.path).size(), 2u);
     }
 }
 
-// Temporaries left in a directory: names ending in ".incomplete".
-size_t temporariesIn(const std::string &dir)
-{
-    size_t n = 0;
-    for (const auto &entry : fs::directory_iterator(dir))
-        n += entry.path().extension() == ".incomplete" ? 1 : 0;
-    return n;
-}
-
 // A point file that cannot be written whole (a file-size limit makes the
-// writes fail part-way, as a full disk does) leaves its final name as it
-// was: absent, or the complete file of an earlier run, byte for byte; and
-// no temporary.
+// writes fail part-way, as a full disk does) leaves its final name, and
+// the report's, as they were: absent, or the complete files of an earlier
+// run, byte for byte; and no temporary.
 TEST(Hostile, FailedWritesLeaveTheFinalNamesAsTheyWere)
 {
     struct WriteFailureCase {
@@ -348,7 +362,7 @@ TEST(Hostile, FailedWritesLeaveTheFinalNamesAsTheyWere)
                              "\nFailed to write file " + pointFile + "\n")
             << what;
         EXPECT_EQ(r.err, "") << what;
-        before["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
+        // The report too: absent, or the earlier run's.
         EXPECT_EQ(filesIn(dir.path), before) << what;
         EXPECT_EQ(temporariesIn(dir.path), 0u) << what;
     }
@@ -486,14 +500,20 @@ TEST(Hostile, TwoRunsOfOneTileAtOnceBothSucceed)
 
 // Whether a file that the tool makes appears within a minute; a tool that
 // ended early must not leave the test waiting for ever.
-bool appears(const std::string &path)
+// The temporary that the tool writes `finalName` under, once it exists;
+// "" when none appears within a minute.
+std::string temporaryOf(const std::string &dir, const std::string &finalName)
 {
     for (int waited = 0; waited < 60000; ++waited) {
-        if (fs::exists(path))
-            return true;
+        for (const auto &entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(finalName + ".", 0) == 0 && name.size() > finalName.size() + 11 &&
+                name.compare(name.size() - 11, 11, ".incomplete") == 0)
+                return name;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return "";
 }
 
 TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
@@ -505,7 +525,7 @@ TEST(Hostile, InputRemovedAfterValidationStopsTheRun)
     writeFile(dir / "l.txt", "a.las b.las c.las");
     ASSERT_EQ(mkfifo((dir / "a.asc").c_str(), 0600), 0);
     const StartedTool tool = startTool(dir.path, {"l.txt", "0"});
-    ASSERT_TRUE(appears(dir / "a_hdr.asc"));
+    ASSERT_NE(temporaryOf(dir.path, "a_hdr.asc"), "");
     fs::remove(dir / "b.las");
     const std::string pointText = readFile(dir / "a.asc"); // until the tool closes it
     const RunResult r = finishTool(tool);
@@ -534,7 +554,7 @@ TEST(Hostile, InputTruncatedAfterValidationEndsAtItsLastWholeRecord)
         Launch how;
         how.env = {{"TREVLIN_THREADS", threads}};
         const StartedTool tool = startTool(dir.path, {"l.txt", "0"}, how);
-        ASSERT_TRUE(appears(dir / "a_hdr.asc"));
+        ASSERT_NE(temporaryOf(dir.path, "a_hdr.asc"), "");
         fs::resize_file(dir / "b.las", 227 + 70000 * 34 + 17);
         readFile(dir / "a.asc"); // until the tool closes it
         const RunResult r = finishTool(tool);
@@ -583,22 +603,6 @@ void drainUntilClosed(const FifoEnd &reader)
             ++idle;
         }
     }
-}
-
-// The temporary that the tool writes `finalName` under, once it exists;
-// "" when none appears within a minute.
-std::string temporaryOf(const std::string &dir, const std::string &finalName)
-{
-    for (int waited = 0; waited < 60000; ++waited) {
-        for (const auto &entry : fs::directory_iterator(dir)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind(finalName + ".", 0) == 0 && name.size() > finalName.size() + 11 &&
-                name.compare(name.size() - 11, 11, ".incomplete") == 0)
-                return name;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return "";
 }
 
 // A signal while a point file is being written removes its temporary and
@@ -677,9 +681,10 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
         if (c.input == "l.txt") {
             out += "1 / 2\n\n" + progressLines("b.las", "b.asc") + "2 / 2\n\n";
             left["a.asc"] = referencePointText(0, LASTYPE_12_FM3, dir / "a.las");
-            left["b_hdr.asc"] = referenceHeaderText(dir / "b.las", LASTYPE_12_FM3);
+            left["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
         }
-        left["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
+        // The report of the file interrupted waited for its points, and
+        // went with them.
         if (c.fifo)
             left[c.pointFile] = "<special>"; // written directly, and left alone
         EXPECT_EQ(r.out, out) << c.what;
@@ -687,15 +692,18 @@ TEST(Hostile, InterruptedRunsLeaveNoHalfWrittenPointFile)
             EXPECT_EQ(filesIn(dir.path), left) << c.what;
             continue;
         }
+        // A kill no handler sees leaves both temporaries, the points' and
+        // the waiting report's, under names that say so.
         std::map<std::string, std::string> found = filesIn(dir.path);
         EXPECT_EQ(found.count(temporary), 1u) << c.what;
-        found.erase(temporary);
+        EXPECT_EQ(withoutTemporaries(&found), 2u) << c.what;
         EXPECT_EQ(found, left) << c.what;
         const RunResult again = runTool(dir.path, {"a.las", "0"}, {{"TREVLIN_THREADS", c.threads}});
         EXPECT_EQ(again.status, 0) << c.what;
         left["a.asc"] = referencePointText(0, LASTYPE_12_FM3, dir / "a.las");
+        left["a_hdr.asc"] = referenceHeaderText(dir / "a.las", LASTYPE_12_FM3);
         found = filesIn(dir.path);
-        found.erase(temporary);
+        withoutTemporaries(&found);
         EXPECT_EQ(found, left) << c.what;
     }
 }
@@ -723,13 +731,14 @@ TEST(Hostile, ANameNearTheComponentLimitIsConverted)
     }
     holdTerminalOutput(tool.errPath, false);
     const RunResult r = finishTool(tool);
-    const std::string ending = "." + std::to_string(tool.pid) + ".incomplete";
+    // The report's temporary and the points', shortened alike, are told
+    // apart by the attempt number the second one takes ("-2").
+    const std::string pid = "." + std::to_string(tool.pid);
+    const size_t kept = temporary.find(pid);
     EXPECT_EQ(temporary.size(), 255u) << temporary;
-    EXPECT_TRUE(temporary.size() > ending.size() &&
-                temporary.compare(temporary.size() - ending.size(), ending.size(), ending) == 0 &&
-                (stem + ".asc")
-                        .compare(0, temporary.size() - ending.size(), temporary, 0,
-                                 temporary.size() - ending.size()) == 0)
+    EXPECT_TRUE(kept != std::string::npos && stem.compare(0, kept, temporary, 0, kept) == 0 &&
+                (temporary.compare(kept, std::string::npos, pid + ".incomplete") == 0 ||
+                 temporary.compare(kept, std::string::npos, pid + "-2.incomplete") == 0))
         << temporary;
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(dir / (stem + ".asc")), referencePointText(0, LASTYPE_12_FM3, dir / name));
