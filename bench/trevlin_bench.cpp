@@ -482,6 +482,26 @@ void printStages(const Options &o, double read, double readAndFormat, double wri
 bool benchGzip(const Options &o, int Format, const std::string &refText);
 void benchSync(const Options &o);
 
+// Peak memory of one conversion (Format 0) at 1, 2 and 256 threads, plain
+// and with -z, of the LAZ file and of its uncompressed twin: the budget a
+// batch job must give, whatever the file says of its chunks.
+void benchMemory(const Options &o)
+{
+    std::printf("  peak memory, MiB, Format 0      -j 1    -j 2  -j 256\n");
+    for (const char *name : {"bench.laz", "twin.las"})
+        for (const bool gzip : {false, true}) {
+            std::printf("  %-9s %-20s", name[0] == 'b' ? "LAZ" : "LAS", gzip ? "-z" : "plain");
+            for (const char *threads : {"1", "2", "256"}) {
+                std::vector<std::string> args{o.tool, "-x", "-q", "-j", threads};
+                if (gzip)
+                    args.push_back("-z");
+                args.insert(args.end(), {name, "0"});
+                std::printf(" %7.1f", run(Child{args, "/dev/null"}, o.dir).peakMiB);
+            }
+            std::printf("\n");
+        }
+}
+
 // LAZ: decoding alone, then LAZ to text in Formats 15 and 0 at 1 and 2
 // threads, against the same text of the uncompressed twin; peak memory.
 bool benchLaz(const Options &o)
@@ -524,8 +544,9 @@ bool benchLaz(const Options &o)
             std::printf("\n");
         }
     }
-    for (const char *f :
-         {"/bench.laz", "/twin.las", "/bench.asc", "/twin.asc", "/bench_hdr.asc", "/twin_hdr.asc"})
+    benchMemory(o);
+    for (const char *f : {"/bench.laz", "/twin.las", "/bench.asc", "/twin.asc", "/bench_hdr.asc",
+                          "/twin_hdr.asc", "/bench.asc.gz", "/twin.asc.gz"})
         std::filesystem::remove(o.dir + f);
     uint64_t decoded = 0;
     std::vector<double> decoding;

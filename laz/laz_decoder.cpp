@@ -116,33 +116,6 @@ bool readPointwise(const LazLayout &layout, LazStream *d, PointwiseDecoders *ite
     return true;
 }
 
-std::string decodePointwise(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                            uint64_t points, unsigned char *records, size_t *used)
-{
-    const size_t length = layout.recordLength;
-    if (n < length)
-        return "it ends within its first point";
-    std::memcpy(records, bytes, length);
-    // The stream that follows starts with four bytes, even when it holds
-    // no point.
-    *used = std::min(n, length + 4);
-    if (points < 2)
-        return "";
-    auto items = std::make_unique<PointwiseDecoders>();
-    startPointwise(layout, items.get(), records);
-    LazInput in{bytes + length, bytes + n, false};
-    LazStream d;
-    lazOpenStream(&d, &in);
-    for (uint64_t p = 1; p < points; ++p) {
-        if (!readPointwise(layout, &d, items.get(), records + p * length))
-            return "its GPS times cannot be decoded";
-        if (in.damaged)
-            return "it decodes past its bytes";
-    }
-    *used = static_cast<size_t>(in.next - bytes);
-    return "";
-}
-
 // Layers of an item in a layered chunk.
 size_t layersOf(const LazItem &item)
 {
@@ -279,33 +252,6 @@ bool anyLayerOverrun(const LayeredDecoders &items)
     return items.wave.layer.in.damaged;
 }
 
-// The first record raw, the point count, every layer's size, then the
-// layers.
-std::string decodeLayered(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                          uint64_t points, unsigned char *records, size_t *used, uint32_t fields)
-{
-    const size_t length = layout.recordLength;
-    const size_t header = lazLayeredChunkHeaderBytes(layout);
-    if (n < header)
-        return n < length ? "it ends within its first point" : "it ends within its layer sizes";
-    const uint64_t total = lazLayeredChunkBytes(layout, bytes);
-    if (total > n)
-        return "its layers run past its bytes";
-    std::memcpy(records, bytes, length);
-    *used = static_cast<size_t>(total);
-    if (points < 2)
-        return "";
-    auto items = std::make_unique<LayeredDecoders>();
-    setUpLayers(layout, items.get(), bytes + length + 4, bytes + header, fields);
-    startLayered(layout, items.get(), records);
-    for (uint64_t p = 1; p < points; ++p)
-        if (!readLayered(layout, items.get(), records + p * length))
-            return "its GPS times cannot be decoded";
-    if (anyLayerOverrun(*items))
-        return "it decodes past its bytes";
-    return "";
-}
-
 } // namespace
 
 std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordLength,
@@ -406,14 +352,23 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
     const uint32_t version = lazLoad<uint32_t>(table), count = lazLoad<uint32_t>(table + 4);
     if (version != 0)
         return "its chunk table has version " + std::to_string(version);
-    // Each chunk takes at least a byte of the file, and holds a point.
-    if (count > fileSize - pointData || count > points + 1)
+    // Variable chunks say their points in the table, layered ones in their
+    // own first bytes: the chunks decide, whatever the header declares.
+    // Only fixed pointwise chunks have nothing but the header's count.
+    const bool variable = lazVariableChunks(layout);
+    const bool byHeader = !variable && layout.compressor != LAZ_LAYERED_CHUNKED;
+    // Each chunk holds a point, and takes a record's bytes of the file at
+    // least; where the chunks say their points, a header's count may be
+    // short of them.
+    const uint64_t recordBytes = layout.recordLength > 0 ? layout.recordLength : 1;
+    const uint64_t most =
+        byHeader ? points + 1 : std::max(points + 1, (fileSize - pointData) / recordBytes);
+    if (count > fileSize - pointData || count > most)
         return "its chunk table lists " + std::to_string(count) + " chunks for " +
                std::to_string(points) + " points";
     // Entries are decoded and checked one at a time: nothing is set aside
     // by a count before the file's bytes bear it out. Every entry must
     // decode, even past the points the header declares, as before.
-    const bool variable = lazVariableChunks(layout);
     LazInput in{table + 8, table + tableBytes, false};
     LazStream d;
     if (count > 0)
@@ -423,13 +378,14 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
     uint32_t lastCount = 0, lastSize = 0;
     uint64_t start = pointData, left = points;
     std::string outside;
-    for (uint32_t i = 0; i < count && !in.damaged; ++i) {
+    for (uint32_t i = 0; i < count && !in.damaged && outside.empty(); ++i) {
         if (variable)
             lastCount =
                 static_cast<uint32_t>(lazInteger(&d, &ic, static_cast<int32_t>(lastCount), 0));
         lastSize = static_cast<uint32_t>(lazInteger(&d, &ic, static_cast<int32_t>(lastSize), 1));
-        if (left == 0 || !outside.empty())
-            continue;
+        // Past the declared points, fixed pointwise chunks are listed with
+        // no points: only the header says what they hold, and the caller
+        // tells the user of them.
         // A size is a signed 32-bit number in the table.
         const int64_t size = static_cast<int32_t>(lastSize);
         if (size <= 0 || start + static_cast<uint64_t>(size) > fileSize) {
@@ -437,14 +393,124 @@ std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsig
             continue;
         }
         uint64_t n = variable ? lastCount : layout.chunkSize;
-        n = n < left ? n : left;
+        if (!variable && left > 0)
+            n = n < left ? n : left;
+        else if (byHeader)
+            n = 0;
         chunks->push_back(LazChunk{start, static_cast<uint64_t>(size), n});
         start += static_cast<uint64_t>(size);
-        left -= n;
+        left -= n < left ? n : left;
     }
     if (in.damaged || !outside.empty())
         chunks->clear();
     return in.damaged ? "its chunk table is cut short" : outside;
+}
+
+// A chunk decoded in pieces: its first record stored raw, then either one
+// stream of whole records (pointwise) or a stream a layer (layered).
+struct LazChunkDecoder {
+    const LazLayout *layout;
+    const unsigned char *first; // the raw first record, in the chunk's bytes
+    uint64_t points, done;
+    uint32_t fields;
+    size_t used; // bytes of the chunk the points took
+    // Pointwise: the stream after the first record.
+    LazInput in;
+    LazStream d;
+    std::unique_ptr<PointwiseDecoders> pointwise;
+    // Layered: every layer's stream over its own bytes.
+    const unsigned char *sizes, *body;
+    std::unique_ptr<LayeredDecoders> layered;
+};
+
+namespace
+{
+
+// The chunk's first record, stored raw, and its decoders started from it.
+void decodeFirstPoint(LazChunkDecoder *c, unsigned char *record)
+{
+    const LazLayout &layout = *c->layout;
+    std::memcpy(record, c->first, layout.recordLength);
+    if (c->points < 2)
+        return;
+    if (c->layered) {
+        setUpLayers(layout, c->layered.get(), c->sizes, c->body, c->fields);
+        startLayered(layout, c->layered.get(), record);
+        return;
+    }
+    startPointwise(layout, c->pointwise.get(), record);
+    lazOpenStream(&c->d, &c->in);
+}
+
+} // namespace
+
+std::string lazStartChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                          uint64_t points, uint32_t fields, LazChunkDecoder **decoder)
+{
+    *decoder = nullptr;
+    const size_t length = layout.recordLength;
+    auto c = std::make_unique<LazChunkDecoder>();
+    c->layout = &layout, c->first = bytes, c->points = points, c->done = 0, c->fields = fields;
+    if (layout.compressor == LAZ_LAYERED_CHUNKED) {
+        const size_t header = lazLayeredChunkHeaderBytes(layout);
+        if (n < header)
+            return n < length ? "it ends within its first point" : "it ends within its layer sizes";
+        const uint64_t total = lazLayeredChunkBytes(layout, bytes);
+        if (total > n)
+            return "its layers run past its bytes";
+        c->used = static_cast<size_t>(total);
+        c->sizes = bytes + length + 4, c->body = bytes + header;
+        if (points > 1)
+            c->layered = std::make_unique<LayeredDecoders>();
+    } else {
+        if (n < length)
+            return "it ends within its first point";
+        // The stream that follows starts with four bytes, even when it
+        // holds no point.
+        c->used = std::min(n, length + 4);
+        c->in = LazInput{bytes + length, bytes + n, false};
+        if (points > 1)
+            c->pointwise = std::make_unique<PointwiseDecoders>();
+    }
+    *decoder = c.release();
+    return "";
+}
+
+std::string lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *records)
+{
+    const LazLayout &layout = *c->layout;
+    const size_t length = layout.recordLength;
+    for (uint64_t k = 0; k < count && c->done < c->points; ++k, ++c->done) {
+        unsigned char *record = records + k * length;
+        if (c->done == 0) {
+            decodeFirstPoint(c, record);
+            continue;
+        }
+        if (c->layered) {
+            if (!readLayered(layout, c->layered.get(), record))
+                return "its GPS times cannot be decoded";
+            continue;
+        }
+        if (!readPointwise(layout, &c->d, c->pointwise.get(), record))
+            return "its GPS times cannot be decoded";
+        if (c->in.damaged)
+            return "it decodes past its bytes";
+    }
+    if (c->layered && anyLayerOverrun(*c->layered))
+        return "it decodes past its bytes";
+    if (c->pointwise && c->done > 1)
+        c->used = static_cast<size_t>(c->in.next - c->first);
+    return "";
+}
+
+size_t lazChunkBytesUsed(const LazChunkDecoder *c)
+{
+    return c->used;
+}
+
+void lazEndChunk(LazChunkDecoder *c)
+{
+    delete c;
 }
 
 std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
@@ -453,14 +519,25 @@ std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, 
     *used = 0;
     if (points == 0)
         return "";
-    if (layout.compressor == LAZ_LAYERED_CHUNKED)
-        return decodeLayered(layout, bytes, n, points, records, used, fields);
-    return decodePointwise(layout, bytes, n, points, records, used);
+    LazChunkDecoder *c = nullptr;
+    const std::string problem = lazStartChunk(layout, bytes, n, points, fields, &c);
+    if (!problem.empty())
+        return problem;
+    std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> held(c, lazEndChunk);
+    const std::string why = lazChunkPoints(c, points, records);
+    if (why.empty())
+        *used = lazChunkBytesUsed(c);
+    return why;
 }
 
 size_t lazLayeredChunkHeaderBytes(const LazLayout &layout)
 {
     return layout.recordLength + 4 + 4 * layersOf(layout);
+}
+
+uint64_t lazLayeredChunkPoints(const LazLayout &layout, const unsigned char *header)
+{
+    return lazLoad<uint32_t>(header + layout.recordLength);
 }
 
 uint64_t lazLayeredChunkBytes(const LazLayout &layout, const unsigned char *header)
@@ -480,9 +557,10 @@ struct LazSequence {
     uint64_t leftInChunk; // points of the chunk in hand still to decode
     uint64_t done;        // points decoded so far
     std::vector<unsigned char> window;
-    bool allRead;  // `read` has given every byte
-    size_t margin; // bytes a point may take, at most, with room to spare
-    LazInput in;   // over the window
+    bool allRead;    // `read` has given every byte
+    std::string cut; // why the points end before the chunk does: the data ended
+    size_t margin;   // bytes a point may take, at most, with room to spare
+    LazInput in;     // over the window
     LazStream d;
     PointwiseDecoders items;
 };
@@ -511,7 +589,7 @@ void refill(LazSequence *s)
 
 // The next chunk's first record, stored raw, and its stream's start.
 // Returns false at the clean end of the data, before any byte of a chunk.
-bool startChunk(LazSequence *s, unsigned char *record, std::string *why)
+bool startChunk(LazSequence *s, unsigned char *record)
 {
     refill(s);
     const size_t length = s->layout.recordLength;
@@ -519,7 +597,7 @@ bool startChunk(LazSequence *s, unsigned char *record, std::string *why)
     if (ahead == 0)
         return false;
     if (ahead < length) {
-        *why = "its point data ends within point " + std::to_string(s->done + 1);
+        s->cut = "its point data ends within point " + std::to_string(s->done + 1);
         return false;
     }
     std::memcpy(record, s->in.next, length);
@@ -561,20 +639,29 @@ std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *re
     for (*decoded = 0; *decoded < points; ++*decoded, ++s->done) {
         unsigned char *record = records + *decoded * length;
         if (s->leftInChunk == 0) {
-            if (!startChunk(s, record, &why))
+            if (!startChunk(s, record))
                 return why;
             continue;
         }
         refill(s);
         const bool timeDecoded = readPointwise(s->layout, &s->d, &s->items, record);
-        if (!timeDecoded || s->in.damaged) {
-            const std::string point = "point " + std::to_string(s->done + 1);
-            return timeDecoded ? "its point data ends within " + point
-                               : "the GPS time of " + point + " cannot be decoded";
+        const std::string point = "point " + std::to_string(s->done + 1);
+        if (!timeDecoded)
+            return "the GPS time of " + point + " cannot be decoded";
+        // A point that needed bytes past the data's end is not one: the
+        // points before it are whole, and the data was cut.
+        if (s->in.damaged) {
+            s->cut = "its point data ends within " + point;
+            return "";
         }
         --s->leftInChunk;
     }
     return "";
+}
+
+const std::string &lazSequenceCut(const LazSequence *s)
+{
+    return s->cut;
 }
 
 void lazEndSequence(LazSequence *s)

@@ -83,11 +83,16 @@ struct LazChunk {
     uint64_t points;
 };
 
-// The chunks of the point data. `pointData` is where the chunks begin
-// (OffsetToData + 8), `table` and `tableBytes` what the file holds from the
-// chunk table on (nothing when there is none: fixed chunks follow one
-// another then, and their ends are found as they are decoded), `fileSize`
-// and `points` the file's size and point count.
+// The chunks of the point data: every chunk the table lists, with the
+// points it holds: variable chunks by the table's counts; fixed ones by
+// the chunk size and the header's count `points` (the last one holding the
+// rest), which alone decides for pointwise chunks (those past the count
+// are listed with no points); layered chunks past that count get the chunk
+// size, and their first bytes say their true count
+// (lazLayeredChunkPoints), which a caller that reads them uses. `pointData` is where the chunks
+// begin (OffsetToData + 8), `table` and `tableBytes` what the file holds from the chunk table on
+// (nothing when there is none: fixed chunks follow one another then, and their ends are found as
+// they are decoded), `fileSize` and `points` the file's size and point count.
 std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsigned char *table,
                         size_t tableBytes, uint64_t fileSize, uint64_t points,
                         std::vector<LazChunk> *chunks);
@@ -99,11 +104,26 @@ std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, 
                            uint64_t points, unsigned char *records, size_t *used,
                            uint32_t fields = LAZ_ALL_FIELDS);
 
+// The same in pieces, so that a chunk of any size is decoded into buffers
+// of a fixed size: lazStartChunk checks the chunk's `n` bytes (which must
+// outlive the decoder) and sets *decoder, or says why it cannot be
+// decoded; lazChunkPoints decodes its next `count` points into `records`
+// (count * recordLength bytes), "" or why they cannot be decoded.
+struct LazChunkDecoder;
+std::string lazStartChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                          uint64_t points, uint32_t fields, LazChunkDecoder **decoder);
+std::string lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *records);
+// Bytes of the chunk its points have taken so far.
+size_t lazChunkBytesUsed(const LazChunkDecoder *c);
+void lazEndChunk(LazChunkDecoder *c);
+
 // Layered chunks (compressor 3) say their own size: their first
 // lazLayeredChunkHeaderBytes bytes (the first record, the point count and
 // the layer sizes) give the whole chunk's bytes.
 size_t lazLayeredChunkHeaderBytes(const LazLayout &layout);
 uint64_t lazLayeredChunkBytes(const LazLayout &layout, const unsigned char *header);
+// The points the chunk holds, as its first bytes say.
+uint64_t lazLayeredChunkPoints(const LazLayout &layout, const unsigned char *header);
 
 // Points whose chunks are not listed, decoded one after another from
 // bytes read in pieces: compressor 1's single stream, or fixed chunks of a
@@ -114,10 +134,12 @@ struct LazSequence;
 // Null when the layout's points cannot be read so (variable chunks).
 LazSequence *lazStartSequence(const LazLayout &layout, LazReadBytes read, void *source);
 // Decodes up to `points` records into `records`, *decoded of them: fewer
-// only where the data ends between two chunks. "" or why the data cannot
-// be decoded.
+// only where the data ends, between two chunks or within one (then
+// lazSequenceCut says where; the points before are whole). "" or why the
+// data cannot be decoded.
 std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
                               uint64_t *decoded);
+const std::string &lazSequenceCut(const LazSequence *s);
 void lazEndSequence(LazSequence *s);
 
 #endif

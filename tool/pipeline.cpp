@@ -64,13 +64,10 @@ struct Slot {                   // one job's place in the ring
     bool packFailed;            // gzip: zlib refused the job's text
     bool outOfMemory;           // a buffer could not grow
     PackedText packed;          // gzip: the job's whole text, packed
-    // LAZ: a job is a chunk, decoded whole and formatted whole on the
-    // worker, however long its text.
-    std::vector<unsigned char> compressed, decoded;
-    std::vector<char> chunkText;
-    size_t chunkTextLength;
-    std::string problem; // why the chunk could not be decoded
-    uint64_t job;        // which job of the file the slot holds
+    std::string problem;        // LAZ: why the points could not be decoded
+    uint64_t job;               // which job of the file the slot holds
+    uint64_t chunk;             // LAZ: the chunk the job is a piece of
+    uint64_t spare;             // LAZ: bytes of a pointwise chunk its points left unread
 };
 
 // LAZ points decoded in turn: by the writer alone, job after job.
@@ -79,16 +76,24 @@ struct InTurn {
     uint64_t left; // points still to decode
 };
 
+// Where a file's jobs come from. LAS: each job reads its own records. LAZ
+// chunks: a worker takes a chunk and decodes it piece by piece, a job a
+// piece, into the slots of the chunk's jobs in turn. LAZ in turn: the
+// writer decodes the points one piece after the other.
+enum JobSource { LAS_RECORDS, LAZ_CHUNKS, LAZ_IN_TURN };
+
 struct FileInHand {         // what the workers need of the file
     const RecordText *text; // how its records become text
     FILE *const *streams;   // one input stream per worker
     uint64_t dataStart;     // where job 0 begins
     uint64_t dataLimit;     // bytes of point data at most
-    size_t jobRecords;      // whole records per job
+    size_t jobRecords;      // whole records per job: for LAZ, points a piece
     int gzipLevel;          // 0: plain text
-    const LazFile *laz;     // LAZ: one job a chunk
-    std::string *failure;   // LAZ: why a chunk could not be decoded
-    InTurn *inTurn;         // LAZ decoded in turn: one job a piece of the points
+    JobSource source;
+    const LazFile *laz;                     // LAZ: the chunks
+    std::string *failure;                   // LAZ: why the points could not be decoded
+    InTurn *inTurn;                         // LAZ in turn: where the sequence stands
+    const std::vector<uint64_t> *firstJobs; // LAZ chunks: each chunk's first job, and the end
 };
 
 // Set up before the workers start and left alone until they have ended.
@@ -105,6 +110,7 @@ std::condition_variable workToTake;  // the workers wait on it
 std::condition_variable jobFinished; // the writer waits on it
 const FileInHand *file = nullptr;    // null between files
 uint64_t nextJob = 0;                // the next job number to hand out
+uint64_t nextChunk = 0;              // LAZ chunks: the next chunk to hand out
 uint64_t lastJob = 0;                // no job beyond this one is handed out
 uint64_t writing = 0;                // the job the writer waits for or writes
 size_t busy = 0;                     // jobs handed out and not yet ready
@@ -113,7 +119,34 @@ bool quitting = false;
 
 bool jobToTake()
 {
-    return file && nextJob <= lastJob && nextJob < writing + window;
+    if (!file)
+        return false;
+    if (file->source == LAZ_CHUNKS) {
+        const std::vector<uint64_t> &first = *file->firstJobs;
+        return nextChunk + 1 < first.size() && first[nextChunk] <= lastJob &&
+               first[nextChunk] < writing + window;
+    }
+    return nextJob <= lastJob && nextJob < writing + window;
+}
+
+// A slot about to hold job `job`, as nothing has been put in it yet.
+void clearJob(Slot *s, uint64_t job)
+{
+    s->job = job;
+    s->last = s->failed = s->outOfMemory = s->packFailed = false;
+    s->length = 0;
+    s->begin = s->rest = s->end = s->records;
+    s->problem.clear();
+    s->spare = 0;
+}
+
+// The text of the slot's records, as much as its buffer holds.
+void formatJob(const FileInHand &f, Slot *s)
+{
+    s->rest = s->begin;
+    const char *textEnd = s->text + settings.jobTextBytes;
+    char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
+    s->length = static_cast<size_t>(out - s->text);
 }
 
 // Fills the slot with job `job` of the file: its whole records and as much
@@ -134,67 +167,7 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->failed = !reached || std::ferror(in) != 0;
     s->begin = s->records;
     s->end = s->records + got / recordSize * recordSize;
-    s->rest = s->records;
-    s->chunkTextLength = 0;
-    s->problem.clear();
-    const char *textEnd = s->text + settings.jobTextBytes;
-    char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
-    s->length = static_cast<size_t>(out - s->text);
-}
-
-// The whole text of the records from s->rest on, into s->chunkText.
-void formatWhole(const FileInHand &f, Slot *s)
-{
-    const size_t room = 2 * f.text->lineBytes;
-    size_t used = 0;
-    while (s->rest != s->end) {
-        if (s->chunkText.size() - used < room + (64u << 10))
-            s->chunkText.resize(s->chunkText.size() + s->chunkText.size() / 2 + room + (1u << 20));
-        char *start = s->chunkText.data();
-        char *out =
-            f.text->format(start + used, start + s->chunkText.size(), &s->rest, s->end, *f.text);
-        used = static_cast<size_t>(out - start);
-    }
-    s->chunkTextLength = used;
-}
-
-// A LAZ job's slot as nothing has been decoded into it yet.
-void clearLazJob(Slot *s)
-{
-    s->failed = false;
-    s->length = s->chunkTextLength = 0;
-    s->begin = s->rest = s->end = nullptr;
-    s->problem.clear();
-}
-
-// LAZ: job `job` is chunk `job`, read with one positioned read, decoded
-// and formatted.
-void decodeAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
-{
-    const LazChunk &chunk = f.laz->chunks[job];
-    clearLazJob(s);
-    s->last = job + 1 == f.laz->chunks.size();
-    if (chunk.points > MAX_CHUNK_POINTS) {
-        s->problem = "it holds " + std::to_string(chunk.points) + " points, more than " +
-                     std::to_string(MAX_CHUNK_POINTS) + " TREVLIN decodes at once";
-        return;
-    }
-    s->compressed.resize(static_cast<size_t>(chunk.bytes));
-    if (!seek_from_start(in, chunk.start) ||
-        !read_exact(in, s->compressed.data(), s->compressed.size())) {
-        s->failed = true;
-        return;
-    }
-    const size_t recordSize = f.text->recordSize;
-    s->decoded.resize(static_cast<size_t>(chunk.points) * recordSize);
-    size_t used = 0;
-    s->problem = lazDecodeChunk(f.laz->layout, s->compressed.data(), s->compressed.size(),
-                                chunk.points, s->decoded.data(), &used, f.laz->fields);
-    if (!s->problem.empty())
-        return;
-    s->begin = s->rest = s->decoded.data();
-    s->end = s->begin + s->decoded.size();
-    formatWhole(f, s);
+    formatJob(f, s);
 }
 
 // LAZ decoded in turn: the next points of the sequence, decoded and
@@ -202,18 +175,14 @@ void decodeAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
 void decodeInTurn(const FileInHand &f, Slot *s)
 {
     InTurn *t = f.inTurn;
-    const uint64_t wanted = t->left < settings.jobRecords ? t->left : settings.jobRecords;
-    const size_t recordSize = f.text->recordSize;
-    clearLazJob(s);
-    s->decoded.resize(static_cast<size_t>(wanted) * recordSize);
+    const uint64_t wanted = t->left < f.jobRecords ? t->left : f.jobRecords;
     uint64_t got = 0;
-    s->problem = lazSequencePoints(t->sequence, wanted, s->decoded.data(), &got);
+    s->problem = lazSequencePoints(t->sequence, wanted, s->records, &got);
     t->left -= got;
     s->last = got < wanted || t->left == 0;
-    s->begin = s->rest = s->decoded.data();
-    s->end = s->begin + got * recordSize;
+    s->end = s->begin + got * f.text->recordSize;
     if (s->problem.empty())
-        formatWhole(f, s);
+        formatJob(f, s);
 }
 
 // A packer of the file's level in *packer, made anew when the level changed.
@@ -231,9 +200,7 @@ bool packerFor(int level, TextPacker **packer)
 bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
 {
     if (!packerFor(f.gzipLevel, packer) || !packBegin(*packer, &s->packed) ||
-        !packMore(*packer, s->text, s->length, &s->packed) ||
-        (s->chunkTextLength > 0 &&
-         !packMore(*packer, s->chunkText.data(), s->chunkTextLength, &s->packed)))
+        !packMore(*packer, s->text, s->length, &s->packed))
         return false;
     while (s->rest != s->end) {
         char *out =
@@ -249,15 +216,12 @@ bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
 // never let the exception end the process under it.
 void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker **packer)
 {
-    s->outOfMemory = false;
-    s->job = job;
+    clearJob(s, job);
     try {
         if (allocationFailsAt(job))
             throw std::bad_alloc();
-        if (f.inTurn)
+        if (f.source == LAZ_IN_TURN)
             decodeInTurn(f, s);
-        else if (f.laz)
-            decodeAndFormat(f, in, job, s);
         else
             readAndFormat(f, in, job, s);
         s->packFailed =
@@ -268,12 +232,120 @@ void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker
     }
 }
 
+// One piece of a LAZ chunk: its next `points` points decoded into the
+// slot's records and formatted, and packed with gzip.
+void decodePiece(const FileInHand &f, LazChunkDecoder *decoder, uint64_t points, Slot *s,
+                 TextPacker **packer)
+{
+    if (allocationFailsAt(s->job))
+        throw std::bad_alloc();
+    s->problem = lazChunkPoints(decoder, points, s->records);
+    s->end = s->begin + points * f.text->recordSize;
+    if (!s->problem.empty())
+        return;
+    formatJob(f, s);
+    s->packFailed = f.gzipLevel > 0 && !packJob(f, s, packer);
+}
+
+// Chunk `c` read whole with one positioned read into *compressed, and its
+// decoder started; false with the slot marked when it cannot be.
+bool startChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigned char> *compressed,
+                Slot *s, LazChunkDecoder **decoder)
+{
+    const LazChunk &chunk = f.laz->chunks[c];
+    if (allocationFailsAt(s->job))
+        throw std::bad_alloc();
+    compressed->resize(static_cast<size_t>(chunk.bytes));
+    if (!seek_from_start(in, chunk.start) ||
+        !read_exact(in, compressed->data(), compressed->size())) {
+        s->failed = true;
+        return false;
+    }
+    s->problem = lazStartChunk(f.laz->layout, compressed->data(), compressed->size(), chunk.points,
+                               f.laz->fields, decoder);
+    return s->problem.empty();
+}
+
+// LAZ: chunk `c` decoded piece by piece, a job a piece, into the slots that
+// `sink` hands out (slotFor, null when the file ends before) and takes back
+// in order (publish, false when no more are wanted). However many points a
+// chunk holds, a piece takes one slot's fixed buffers.
+template <typename Sink>
+void convertChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigned char> *compressed,
+                  TextPacker **packer, Sink &sink)
+{
+    const uint64_t first = (*f.firstJobs)[c], pieces = (*f.firstJobs)[c + 1] - first;
+    const uint64_t points = f.laz->chunks[c].points;
+    const bool lastChunk = c + 2 == f.firstJobs->size();
+    std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> decoder(nullptr, lazEndChunk);
+    for (uint64_t k = 0; k < pieces; ++k) {
+        Slot *s = sink.slotFor(first + k);
+        if (!s)
+            return;
+        s->chunk = c;
+        try {
+            bool ready = points > 0;
+            if (ready && k == 0) {
+                LazChunkDecoder *started = nullptr;
+                ready = startChunk(f, in, c, compressed, s, &started);
+                decoder.reset(started);
+            }
+            const uint64_t n = std::min<uint64_t>(f.jobRecords, points - k * f.jobRecords);
+            if (ready)
+                decodePiece(f, decoder.get(), n, s, packer);
+            // A pointwise chunk says nothing of its points but its bytes:
+            // bytes its points leave unread hold points the header's count
+            // left out.
+            if (ready && k + 1 == pieces && s->problem.empty() &&
+                f.laz->layout.compressor == LAZ_POINTWISE_CHUNKED)
+                s->spare = f.laz->chunks[c].bytes - lazChunkBytesUsed(decoder.get());
+        } catch (const std::bad_alloc &) {
+            s->outOfMemory = true;
+        }
+        // Once published the slot is the writer's, and then another job's.
+        const bool last =
+            s->failed || s->outOfMemory || !s->problem.empty() || (lastChunk && k + 1 == pieces);
+        s->last = last;
+        if (!sink.publish(s) || last)
+            return;
+    }
+}
+
+// A worker's side of a LAZ chunk: the slot of each of its jobs once the
+// writer has freed it, and each piece handed to the writer as it is done.
+struct WorkerSink {
+    const FileInHand *f;
+
+    Slot *slotFor(uint64_t job)
+    {
+        std::unique_lock<std::mutex> held(lock);
+        workToTake.wait(
+            held, [&] { return quitting || file != f || job > lastJob || job < writing + window; });
+        if (quitting || file != f || job > lastJob)
+            return nullptr;
+        Slot *s = &slots[job % window];
+        clearJob(s, job);
+        return s;
+    }
+
+    bool publish(Slot *s)
+    {
+        std::lock_guard<std::mutex> held(lock);
+        s->ready = true;
+        if (s->last && s->job < lastJob)
+            lastJob = s->job;
+        jobFinished.notify_one();
+        return file == f;
+    }
+};
+
 // The writer is the run's critical path, so the workers yield to it: on a
 // machine with few cores, a writer made to wait for a core is time lost.
 void work(size_t id)
 {
     lowerThisThreadsPriority();
     TextPacker *packer = nullptr;
+    std::vector<unsigned char> compressed;
     std::unique_lock<std::mutex> held(lock);
     for (;;) {
         workToTake.wait(held, [] { return quitting || jobToTake(); });
@@ -281,10 +353,23 @@ void work(size_t id)
             freeTextPacker(packer);
             return;
         }
-        const uint64_t job = nextJob++;
-        Slot *s = &slots[job % window];
         const FileInHand &f = *file;
         ++busy;
+        if (f.source == LAZ_CHUNKS) {
+            const uint64_t c = nextChunk++;
+            held.unlock();
+            WorkerSink sink{&f};
+            convertChunk(f, f.streams[id], c, &compressed, &packer, sink);
+            // A chunk's bytes are not kept: the memory of idle workers
+            // stays free, however large the chunks were.
+            std::vector<unsigned char>().swap(compressed);
+            held.lock();
+            --busy;
+            jobFinished.notify_one();
+            continue;
+        }
+        const uint64_t job = nextJob++;
+        Slot *s = &slots[job % window];
         held.unlock();
         prepareJob(f, f.streams[id], job, s, &packer);
         held.lock();
@@ -299,8 +384,7 @@ void work(size_t id)
 // Writes a job's text, and that of the records its buffer had no room for.
 bool writeJob(const RecordText &text, Slot *s, FILE *fout)
 {
-    if (!writeAll(fout, s->text, s->length) ||
-        !writeAll(fout, s->chunkText.data(), s->chunkTextLength))
+    if (!writeAll(fout, s->text, s->length))
         return false;
     if (s->rest == s->end)
         return true;
@@ -320,8 +404,9 @@ PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out
         return POINTS_READ_FAILED;
     if (!s->problem.empty()) {
         if (f.failure)
-            *f.failure =
-                f.inTurn ? s->problem : "chunk " + std::to_string(s->job) + ": " + s->problem;
+            *f.failure = f.source == LAZ_IN_TURN
+                             ? s->problem
+                             : "chunk " + std::to_string(s->chunk) + ": " + s->problem;
         return POINTS_DECODE_FAILED;
     }
     bool written;
@@ -333,6 +418,10 @@ PointsOutcome writePrepared(const FileInHand &f, Slot *s, const PointOutput &out
                            s->packed.used);
         addPiece(member, s->packed);
     }
+    if (s->spare > 0 && f.failure && f.failure->empty())
+        *f.failure = "chunk " + std::to_string(s->chunk) + " has " + std::to_string(s->spare) +
+                     " bytes past its points: the header declares fewer points than the chunks "
+                     "hold";
     *records += static_cast<uint64_t>(s->end - s->begin) / f.text->recordSize;
     progressRecords(*records);
     return written ? POINTS_WRITTEN : POINTS_WRITE_FAILED;
@@ -345,12 +434,11 @@ PointsOutcome writeFile(const FileInHand &f, const PointOutput &out, GzipMember 
 {
     std::unique_lock<std::mutex> held(lock);
     file = &f;
-    // A LAZ file's jobs are its chunks, no more; a LAS file's last job is
-    // the one whose read comes back short.
-    nextJob = 0, lastJob = f.laz ? f.laz->chunks.size() - 1 : UINT64_MAX, writing = 0;
-    // A LAZ chunk's buffers are several times a LAS job's: one in hand per
-    // worker and one done keep memory within a few chunks a worker.
-    window = f.laz ? std::min(slots.size(), workers.size() + 1) : slots.size();
+    // A LAZ file's jobs are its chunks' pieces, no more; a LAS file's last
+    // job is the one whose read comes back short.
+    nextJob = 0, nextChunk = 0, writing = 0;
+    lastJob = f.source == LAZ_CHUNKS ? f.firstJobs->back() - 1 : UINT64_MAX;
+    window = slots.size();
     for (Slot &s : slots)
         s.ready = false;
     workToTake.notify_all();
@@ -362,19 +450,64 @@ PointsOutcome writeFile(const FileInHand &f, const PointOutput &out, GzipMember 
         held.lock();
         s->ready = false;
         if (outcome != POINTS_WRITTEN || s->last) {
+            // Workers waiting for a slot of this file give it up.
             file = nullptr;
+            workToTake.notify_all();
             jobFinished.wait(held, [] { return busy == 0; });
             return outcome;
         }
         ++writing;
-        workToTake.notify_one();
+        // A worker decoding a chunk may wait for this very slot.
+        if (f.source == LAZ_CHUNKS)
+            workToTake.notify_all();
+        else
+            workToTake.notify_one();
     }
 }
 
 // The same loop with no workers: the writer prepares each job itself.
+// The writer's side of a LAZ chunk when it decodes alone: one slot, written
+// as soon as it is filled.
+struct AloneSink {
+    const FileInHand *f;
+    const PointOutput *out;
+    GzipMember *member;
+    uint64_t *records;
+    PointsOutcome outcome;
+    bool ended;
+
+    Slot *slotFor(uint64_t job)
+    {
+        clearJob(&slots[0], job);
+        return &slots[0];
+    }
+
+    bool publish(Slot *s)
+    {
+        outcome = writePrepared(*f, s, *out, member, records);
+        ended = s->last;
+        return outcome == POINTS_WRITTEN;
+    }
+};
+
+PointsOutcome writeChunksAlone(const FileInHand &f, const PointOutput &out, GzipMember *member,
+                               uint64_t *records)
+{
+    AloneSink sink{&f, &out, member, records, POINTS_WRITTEN, false};
+    std::vector<unsigned char> compressed;
+    for (uint64_t c = 0; c < f.laz->chunks.size(); ++c) {
+        convertChunk(f, f.streams[0], c, &compressed, &writerPacker, sink);
+        if (sink.outcome != POINTS_WRITTEN || sink.ended)
+            break;
+    }
+    return sink.outcome;
+}
+
 PointsOutcome writeFileAlone(const FileInHand &f, const PointOutput &out, GzipMember *member,
                              uint64_t *records)
 {
+    if (f.source == LAZ_CHUNKS)
+        return writeChunksAlone(f, out, member, records);
     Slot *s = &slots[0];
     for (uint64_t job = 0;; ++job) {
         prepareJob(f, f.streams[0], job, s, &writerPacker);
@@ -515,6 +648,54 @@ std::vector<FILE *> workerStreams(const char *name)
     return streams;
 }
 
+// Points of a LAZ piece: as many records as a slot's buffer holds, at
+// most a job's.
+size_t piecePoints(const RecordText &text)
+{
+    const size_t room = recordBufferBytes / text.recordSize;
+    return std::max<size_t>(1, std::min(settings.jobRecords, room));
+}
+
+// Points of a LAZ piece whose text fits a job's buffer, judged by the text
+// of the first chunk's first points (as recordsPerJob judges a LAS file's),
+// so that the writer rarely formats: at most piecePoints.
+size_t pointsPerPiece(const FileInHand &f)
+{
+    const size_t most = piecePoints(*f.text);
+    const LazChunk &chunk = f.laz->chunks[0];
+    Slot &s = slots[0];
+    clearJob(&s, 0);
+    std::vector<unsigned char> compressed;
+    LazChunkDecoder *decoder = nullptr;
+    const uint64_t sample = std::min<uint64_t>({chunk.points, 64, most});
+    if (sample == 0 || !startChunk(f, f.streams[0], 0, &compressed, &s, &decoder))
+        return most;
+    std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> held(decoder, lazEndChunk);
+    s.problem = lazChunkPoints(decoder, sample, s.records);
+    if (!s.problem.empty())
+        return most;
+    s.end = s.begin + sample * f.text->recordSize;
+    formatJob(f, &s);
+    const size_t sampled = static_cast<size_t>(s.rest - s.begin) / f.text->recordSize;
+    if (sampled == 0)
+        return most;
+    const size_t perRecord = s.length / sampled + 1;
+    const size_t fit = (settings.jobTextBytes - f.text->lineBytes) / 4 * 3 / perRecord;
+    return fit < 1 ? 1 : fit < most ? fit : most;
+}
+
+// Each chunk's first job, the pieces of a chunk following one another, and
+// after the last the number of jobs.
+std::vector<uint64_t> firstJobsOf(const LazFile &laz, size_t points)
+{
+    std::vector<uint64_t> first(laz.chunks.size() + 1, 0);
+    for (size_t c = 0; c < laz.chunks.size(); ++c) {
+        const uint64_t pieces = (laz.chunks[c].points + points - 1) / points;
+        first[c + 1] = first[c] + (pieces > 0 ? pieces : 1);
+    }
+    return first;
+}
+
 size_t readFromFile(void *source, unsigned char *to, size_t n)
 {
     return std::fread(to, 1, n, static_cast<FILE *>(source));
@@ -539,9 +720,15 @@ PointsOutcome convertInTurn(const PointInput &in, const RecordText &text, const 
         return POINTS_READ_FAILED;
     InTurn turn{sequence.get(), laz.sequencePoints};
     FILE *alone[1] = {in.fin};
-    const FileInHand f{&text,         alone,  in.dataStart, in.dataLimit, 0,
-                       out.gzipLevel, in.laz, in.failure,   &turn};
-    return writeFileAlone(f, out, member, records);
+    const FileInHand f{&text,         alone,       in.dataStart, in.dataLimit, piecePoints(text),
+                       out.gzipLevel, LAZ_IN_TURN, in.laz,       in.failure,   &turn,
+                       nullptr};
+    const PointsOutcome outcome = writeFileAlone(f, out, member, records);
+    // Data cut within a chunk ends the points at the last whole one: the
+    // caller says so.
+    if (outcome == POINTS_WRITTEN && in.failure && !lazSequenceCut(sequence.get()).empty())
+        *in.failure = lazSequenceCut(sequence.get()) + ": the file is cut short";
+    return outcome;
 }
 
 } // namespace
@@ -568,10 +755,22 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
                  in.dataLimit,
                  0,
                  out.gzipLevel,
+                 in.laz ? LAZ_CHUNKS : LAS_RECORDS,
                  in.laz,
                  in.failure,
+                 nullptr,
                  nullptr};
-    f.jobRecords = in.laz ? 0 : recordsPerJob(f);
+    std::vector<uint64_t> firstJobs;
+    try {
+        f.jobRecords = in.laz ? pointsPerPiece(f) : recordsPerJob(f);
+        if (in.laz)
+            firstJobs = firstJobsOf(*in.laz, f.jobRecords);
+    } catch (const std::bad_alloc &) {
+        for (FILE *stream : streams)
+            std::fclose(stream);
+        return POINTS_OUT_OF_MEMORY;
+    }
+    f.firstJobs = &firstJobs;
     const PointsOutcome outcome = streams.empty() ? writeFileAlone(f, out, member, records)
                                                   : writeFile(f, out, member, records);
     for (FILE *stream : streams)

@@ -164,10 +164,11 @@ TEST(Pipeline, AFailedReadIsAFailureNotTheEnd)
 namespace
 {
 
-// LAZ: every chunk a job. A file of eight copies of a real chunk, and a
-// ninth cut short, converts to eight copies of the chunk's text at any
-// number of workers, then stops at the ninth naming it, and the workers
-// serve the next file.
+// LAZ: every chunk is decoded in pieces of a few points, a job a piece. A
+// file of eight copies of a real chunk, and a ninth cut short, converts to
+// eight copies of the chunk's text at any number of workers, then stops in
+// the ninth naming it (the caller discards what came before), and the
+// workers serve the next file.
 TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
 {
     const std::string laz =
@@ -224,10 +225,11 @@ TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
         std::fclose(fout);
         std::fclose(fin);
         EXPECT_EQ(failure, "chunk 8: it decodes past its bytes") << workers;
-        EXPECT_EQ(records, 8u * 1065u) << workers;
+        EXPECT_GE(records, 8u * 1065u) << workers;
+        EXPECT_LT(records, 9u * 1065u) << workers;
         const std::string written = readFile(dir / "out.asc");
-        EXPECT_EQ(written.size(), eight.size()) << workers << " workers";
-        EXPECT_TRUE(written == eight) << workers << " workers";
+        EXPECT_GE(written.size(), eight.size()) << workers << " workers";
+        EXPECT_TRUE(written.compare(0, eight.size(), eight) == 0) << workers << " workers";
         EXPECT_TRUE(convertHere(twin, dir / "b.asc", 15, LASTYPE_12_FM3));
         EXPECT_TRUE(readFile(dir / "b.asc") == once);
         stopPipeline();
