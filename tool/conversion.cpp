@@ -76,7 +76,7 @@ struct PointJob {
 // it runs; the records converted go in *records.
 ConversionOutcome writePointFile(const std::string &LASName, const std::string &LASNameASCII,
                                  FILE *fin, const PointJob &job, const ConversionSettings &settings,
-                                 uint64_t *records)
+                                 uint64_t *records, std::string *shortfall)
 {
     OutputFile points;
     if (settings.pointStream)
@@ -107,6 +107,9 @@ ConversionOutcome writePointFile(const std::string &LASName, const std::string &
             std::printf("\nFailed to read file %s\n", LASName.c_str());
         return FILE_REFUSED;
     }
+    // LAZ points that end before the header says, or go on after it: why.
+    if (outcome == POINTS_WRITTEN && !damage.empty())
+        *shortfall = damage;
     if (settings.pointStream)
         return finishStandardOutput(settings.pointStream, outcome, writeError);
     return outputWhole(commitOutput(&points, outcome == POINTS_WRITTEN), LASNameASCII)
@@ -116,17 +119,18 @@ ConversionOutcome writePointFile(const std::string &LASName, const std::string &
 
 // A file cut short (an interrupted copy) or holding more than it says
 // converts all the same, but the user converting thousands of tiles needs
-// to hear of it.
+// to hear of it, and of why when it is known.
 void warnOfRecordCount(const std::string &LASName, const LAS14Header &h, const RecordType &type,
-                       uint64_t records)
+                       uint64_t records, const std::string &why)
 {
     const uint64_t declared = declaredPointCount(h, type);
-    if (records == declared)
+    if (records == declared && why.empty())
         return;
-    reportToStandardError(
-        "TREVLIN: warning: %s holds %llu point records; its header declares %llu\n",
-        LASName.c_str(), static_cast<unsigned long long>(records),
-        static_cast<unsigned long long>(declared));
+    reportToStandardError("TREVLIN: warning: %s holds %llu point records; its header declares "
+                          "%llu%s%s\n",
+                          LASName.c_str(), static_cast<unsigned long long>(records),
+                          static_cast<unsigned long long>(declared), why.empty() ? "" : ": ",
+                          why.c_str());
 }
 
 // Format 0's columns for the extra bytes of the input's records, as its
@@ -220,17 +224,18 @@ ConversionOutcome convertOpened(FILE *fin, const Input &input, int Format, ListP
                      names.report))
         return RUN_FAILED;
     uint64_t records = 0;
+    std::string shortfall = type.compressed ? o.laz.shortfall : std::string();
     const PointJob job{Format, type, o.h.Base, digits, o.extras, type.compressed ? &o.laz : nullptr,
                        place,  shape};
     const ConversionOutcome outcome =
-        writePointFile(LASName, names.points, fin, job, settings, &records);
+        writePointFile(LASName, names.points, fin, job, settings, &records, &shortfall);
     if (outcome != FILE_CONVERTED) {
         discardOutput(&report);
         return outcome;
     }
     if (!outputWhole(placeOutput(&report), names.report))
         return RUN_FAILED;
-    warnOfRecordCount(LASName, o.h.Base, type, records);
+    warnOfRecordCount(LASName, o.h.Base, type, records, shortfall);
     return FILE_CONVERTED;
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -56,8 +57,10 @@ bool laszipPayload(FILE *fin, const LAS12Header &h, std::vector<unsigned char> *
 
 // Where the chunk table is: at the offset that OffsetToData holds, or,
 // when that is -1, at the offset the file's last 8 bytes hold.
+// A table past the file's end was cut away with the end of the file:
+// then the chunks are found as if there were none.
 LazReadOutcome tableStart(FILE *fin, uint64_t pointData, uint64_t size, uint64_t *start,
-                          std::string *why)
+                          std::string *why, std::string *shortfall)
 {
     int64_t at = 0;
     if (!readAt(fin, pointData, &at, sizeof at)) {
@@ -72,7 +75,13 @@ LazReadOutcome tableStart(FILE *fin, uint64_t pointData, uint64_t size, uint64_t
         *start = 0; // no table: its writer was interrupted
         return LAZ_READ;
     }
-    if (at < 0 || static_cast<uint64_t>(at) < pointData + 8 || static_cast<uint64_t>(at) > size) {
+    if (at >= 0 && static_cast<uint64_t>(at) > size) {
+        *shortfall = "its chunk table's offset, " + std::to_string(at) + ", lies past its end, " +
+                     std::to_string(size) + ": the file is cut short (or the offset damaged)";
+        *start = 0;
+        return LAZ_READ;
+    }
+    if (at < 0 || static_cast<uint64_t>(at) < pointData + 8) {
         *why = "its chunk table's offset, " + std::to_string(at) + ", lies outside its point data";
         return LAZ_DAMAGED;
     }
@@ -81,35 +90,50 @@ LazReadOutcome tableStart(FILE *fin, uint64_t pointData, uint64_t size, uint64_t
 }
 
 // Layered chunks that no table lists: each chunk's first bytes give its
-// size, so the chunks are found by hopping from one to the next.
+// size and its points, so the chunks are found by hopping from one to the
+// next. A chunk that the data's end cuts ends them: the whole ones before
+// it are converted, and the shortfall said.
 LazReadOutcome hopLayeredChunks(FILE *fin, const LazLayout &layout, uint64_t pointData,
-                                uint64_t end, uint64_t points, LazFile *laz, std::string *why)
+                                uint64_t end, LazFile *laz)
 {
     std::vector<unsigned char> header(lazLayeredChunkHeaderBytes(layout));
-    uint64_t start = pointData + 8;
-    for (uint64_t left = points; left > 0 && start < end;) {
+    for (uint64_t start = pointData + 8; start < end;) {
         const std::string chunk = "chunk " + std::to_string(laz->chunks.size());
         if (start + header.size() > end || !readAt(fin, start, header.data(), header.size())) {
-            *why = chunk + ": it ends within its layer sizes";
-            return LAZ_DAMAGED;
+            laz->shortfall = chunk + " ends within its layer sizes: the file is cut short";
+            break;
         }
         const uint64_t bytes = lazLayeredChunkBytes(layout, header.data());
         if (bytes > end - start) {
-            *why = chunk + ": its layers run past the end of the file";
-            return LAZ_DAMAGED;
+            laz->shortfall =
+                chunk + "'s layers run past the end of its data: the file is cut short";
+            break;
         }
-        const uint64_t n = left < layout.chunkSize ? left : layout.chunkSize;
-        laz->chunks.push_back(LazChunk{start, bytes, n});
+        laz->chunks.push_back(LazChunk{start, bytes, lazLayeredChunkPoints(layout, header.data())});
         start += bytes;
-        left -= n;
     }
     return LAZ_READ;
+}
+
+// Layered chunks hold the points their first bytes say, whatever the
+// header declares.
+bool readLayeredCounts(FILE *fin, const LazLayout &layout, LazFile *laz)
+{
+    std::vector<unsigned char> header(lazLayeredChunkHeaderBytes(layout));
+    for (LazChunk &chunk : laz->chunks) {
+        if (chunk.bytes < header.size())
+            continue; // the chunk's decoding says what is wrong
+        if (!readAt(fin, chunk.start, header.data(), header.size()))
+            return false;
+        chunk.points = lazLayeredChunkPoints(layout, header.data());
+    }
+    return true;
 }
 
 // Points with no chunk table: fixed layered chunks are found in turn;
 // pointwise ones are decoded in turn.
 LazReadOutcome readWithoutTable(FILE *fin, const LAS14Header &h, const RecordType &type,
-                                LazFile *laz, std::string *why)
+                                uint64_t tableStart, LazFile *laz, std::string *why)
 {
     const LazLayout &layout = laz->layout;
     const uint64_t pointData = h.Public.OffsetToData, points = declaredPointCount(h, type);
@@ -117,15 +141,35 @@ LazReadOutcome readWithoutTable(FILE *fin, const LAS14Header &h, const RecordTyp
         *why = "its chunks differ in size and no chunk table lists them";
         return LAZ_DAMAGED;
     }
-    // Chunks end where extended VLRs or stored waveforms begin, if they do.
-    const uint64_t size = fileSizeOf(fin), end = pointDataEnd(h, type);
+    // Chunks end where extended VLRs or stored waveforms begin, if they do,
+    // or a chunk table that lost its end.
+    const uint64_t end = std::min({fileSizeOf(fin), pointDataEnd(h, type), tableStart});
     if (layout.compressor == LAZ_LAYERED_CHUNKED)
-        return hopLayeredChunks(fin, layout, pointData, end < size ? end : size, points, laz, why);
+        return hopLayeredChunks(fin, layout, pointData, end, laz);
     laz->sequential = true;
     // Compressor 1 has no table offset: its stream begins with the points.
     laz->sequenceStart = pointData + (layout.compressor == LAZ_POINTWISE ? 0 : 8);
     laz->sequencePoints = points;
     return LAZ_READ;
+}
+
+// Pointwise chunks past the points the header declares hold points that
+// nothing counts: they are not converted, and the user hears of them.
+void setAsideUncountedChunks(const LAS14Header &h, const RecordType &type, LazFile *laz)
+{
+    if (laz->layout.compressor != LAZ_POINTWISE_CHUNKED || lazVariableChunks(laz->layout))
+        return;
+    size_t counted = laz->chunks.size();
+    while (counted > 0 && laz->chunks[counted - 1].points == 0)
+        --counted;
+    const size_t uncounted = laz->chunks.size() - counted;
+    if (uncounted == 0)
+        return;
+    laz->chunks.resize(counted);
+    laz->shortfall = "its chunk table lists " + std::to_string(uncounted) +
+                     (uncounted == 1 ? " chunk" : " chunks") + " past the " +
+                     std::to_string(declaredPointCount(h, type)) +
+                     " points its header declares, which are not converted";
 }
 
 } // namespace
@@ -179,13 +223,13 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
     if (layout.compressor == LAZ_POINTWISE ||
         (layout.compressor == LAZ_POINTWISE_CHUNKED && !lazVariableChunks(layout) &&
          layout.chunkSize > MAX_CHUNK_POINTS))
-        return readWithoutTable(fin, h, type, laz, why);
+        return readWithoutTable(fin, h, type, UINT64_MAX, laz, why);
     uint64_t start = 0;
-    const LazReadOutcome found = tableStart(fin, pointData, size, &start, why);
+    const LazReadOutcome found = tableStart(fin, pointData, size, &start, why, &laz->shortfall);
     if (found != LAZ_READ)
         return found;
     if (start == 0)
-        return readWithoutTable(fin, h, type, laz, why);
+        return readWithoutTable(fin, h, type, UINT64_MAX, laz, why);
     const uint64_t n = size - start < MAX_TABLE_BYTES ? size - start : MAX_TABLE_BYTES;
     std::vector<unsigned char> table(static_cast<size_t>(n));
     if (!readAt(fin, start, table.data(), table.size())) {
@@ -194,7 +238,22 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
     }
     *why = lazChunksOf(laz->layout, pointData + 8, table.data(), table.size(), start,
                        declaredPointCount(h, type), &laz->chunks);
-    return why->empty() ? LAZ_READ : LAZ_DAMAGED;
+    // A table that runs into the file's end lost its end with the file's:
+    // the chunks before it are found as if there were no table.
+    if (*why == "its chunk table is cut short" && n == size - start) {
+        laz->shortfall = "its chunk table is cut short: the file is cut short";
+        why->clear();
+        laz->chunks.clear();
+        return readWithoutTable(fin, h, type, start, laz, why);
+    }
+    if (!why->empty())
+        return LAZ_DAMAGED;
+    if (layout.compressor == LAZ_LAYERED_CHUNKED && !readLayeredCounts(fin, layout, laz)) {
+        *why = "its chunks cannot be read";
+        return LAZ_DAMAGED;
+    }
+    setAsideUncountedChunks(h, type, laz);
+    return LAZ_READ;
 }
 
 const char *lazRefusalMessage(LazReadOutcome outcome)

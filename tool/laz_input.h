@@ -26,6 +26,9 @@ struct LazFile {
     uint64_t sequenceStart = 0;
     uint64_t sequencePoints = 0;
     uint32_t fields = LAZ_ALL_FIELDS; // the fields the Format prints
+    // Why fewer points than the header declares may be converted: the file
+    // is cut short (its table past its end, a chunk cut by it).
+    std::string shortfall;
 };
 
 enum LazReadOutcome { LAZ_READ, LAZ_DAMAGED, LAZ_NOT_DECODED };

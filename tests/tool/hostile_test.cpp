@@ -799,4 +799,142 @@ TEST(Hostile, PointDataBeyondFourGigabytesIsReached)
     EXPECT_EQ(uint32_t{after.NumberOfPointReturns}, 2u);
 }
 
+// A LAZ sample of the tests' data, and its uncompressed twin's text.
+std::string lazSample(const std::string &stem)
+{
+    return readFile(std::string(TREVLIN_TEST_DATA) + "/" + stem + ".laz");
+}
+
+template <typename T> T fieldAt(const std::string &bytes, size_t at)
+{
+    T value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+template <typename T> std::string withField(std::string bytes, size_t at, T value)
+{
+    bytes.replace(at, sizeof value, reinterpret_cast<const char *>(&value), sizeof value);
+    return bytes;
+}
+
+// Where the chunk table of a LAZ sample begins.
+size_t tableOf(const std::string &laz)
+{
+    return static_cast<size_t>(fieldAt<int64_t>(laz, fieldAt<uint32_t>(laz, 96)));
+}
+
+// The LASzip VLR's payload of a LAZ sample, and where it is.
+size_t laszipPayloadAt(const std::string &laz)
+{
+    return laz.find("laszip encoded") - 2 + 54;
+}
+
+// A pointwise sample whose extra-bytes item claims 1000 bytes and whose
+// chunks and count claim 4,194,304 points: refused by its first piece, in
+// a job's memory (the benchmark measures it), not after setting aside
+// the points a count claims.
+std::string hugeChunkOfLongRecords()
+{
+    std::string laz = lazSample("laz-rs__laz-rs__extra-bytes");
+    const size_t payload = laszipPayloadAt(laz);
+    const uint16_t items = fieldAt<uint16_t>(laz, payload + 32);
+    uint16_t length = 0;
+    for (uint16_t k = 0; k < items; ++k) {
+        const size_t item = payload + 34 + 6 * k;
+        if (fieldAt<uint16_t>(laz, item) == 0)
+            laz = withField<uint16_t>(laz, item + 2, 1000);
+        length = static_cast<uint16_t>(length + fieldAt<uint16_t>(laz, item + 2));
+    }
+    laz = withField<uint32_t>(laz, payload + 12, 4194304);
+    laz = withField<uint16_t>(laz, 105, length);
+    return withField<uint32_t>(laz, 107, 4194304);
+}
+
+// Crafted LAZ files: each converts as far as it goes, with a warning saying
+// how far and why, or is refused with a message and nothing left; the text
+// converted is always the first lines of the uncompressed twin's.
+TEST(Hostile, CraftedLazFilesConvertAsFarAsTheyGoOrAreRefused)
+{
+    const std::string pointwise = lazSample("hobuinc__laz-perf__point-color-time");
+    const std::string layered = lazSample("visgl__loaders.gl__pdrf7-v4-1.4");
+    const size_t table = tableOf(pointwise), layeredTable = tableOf(layered);
+    const std::string layeredData = layered.substr(0, fieldAt<uint32_t>(layered, 96));
+    const struct {
+        const char *what;
+        std::string bytes;
+        const char *twin; // the sample whose text the conversion begins with; null: refused
+        std::string out, err;
+        size_t lines; // points converted
+    } table_[] = {
+        {"an extra-bytes item of 1000 bytes in chunks of 4,194,304 points",
+         hugeChunkOfLongRecords(), nullptr, "\nLAZ file a.laz is damaged: chunk 0: ", "", 0},
+        {"a table claiming 0xFFFFFFFF chunks",
+         withField<uint32_t>(pointwise, table + 4, 0xFFFFFFFFu), nullptr,
+         "\nLAZ file a.laz is damaged: its chunk table lists 4294967295 chunks for 1065 points\n",
+         "", 0},
+        {"a header count of 0 over 1,065 points", withField<uint32_t>(pointwise, 107, 0),
+         "hobuinc__laz-perf__point-color-time", "",
+         "TREVLIN: warning: a.laz holds 0 point records; its header declares 0: its chunk table "
+         "lists 1 chunk past the 0 points its header declares, which are not converted\n",
+         0},
+        {"a header count of 10 over 1,065 points", withField<uint32_t>(pointwise, 107, 10),
+         "hobuinc__laz-perf__point-color-time", "",
+         "TREVLIN: warning: a.laz holds 10 point records; its header declares 10: chunk 0 has ",
+         10},
+        {"a 64-bit count of 0 with a legacy count, layered", withField<uint64_t>(layered, 247, 0),
+         "visgl__loaders.gl__pdrf7-v4-1.4", "",
+         "TREVLIN: warning: a.laz holds 1024 point records; its header declares 0\n", 1024},
+        {"cut at the table's start", pointwise.substr(0, table),
+         "hobuinc__laz-perf__point-color-time", "",
+         "TREVLIN: warning: a.laz holds 1065 point records; its header declares 1065: its chunk "
+         "table is cut short: the file is cut short\n",
+         1065},
+        {"cut inside the table", layered.substr(0, layeredTable + 9),
+         "visgl__loaders.gl__pdrf7-v4-1.4", "",
+         "TREVLIN: warning: a.laz holds 1024 point records; its header declares 1024: its chunk "
+         "table is cut short: the file is cut short\n",
+         1024},
+        {"cut inside the last chunk", layered.substr(0, layeredTable - 40),
+         "visgl__loaders.gl__pdrf7-v4-1.4", "",
+         "TREVLIN: warning: a.laz holds 768 point records; its header declares 1024: chunk 3's "
+         "layers run past the end of its data: the file is cut short\n",
+         768},
+        {"cut halfway through the point data, pointwise", pointwise.substr(0, table / 2),
+         "hobuinc__laz-perf__point-color-time", "", "TREVLIN: warning: a.laz holds ", 0},
+        {"cut halfway through the point data, layered",
+         layered.substr(0, (layeredData.size() + layeredTable) / 2),
+         "visgl__loaders.gl__pdrf7-v4-1.4", "", "TREVLIN: warning: a.laz holds ", 0},
+        {"a flipped byte inside a chunk", withField<uint8_t>(pointwise, table - 300, 0x5A), nullptr,
+         "\nLAZ file a.laz is damaged: chunk 0: ", "", 0},
+    };
+    for (const auto &c : table_) {
+        TempDir dir;
+        writeFile(dir / "a.laz", c.bytes);
+        // A report of an earlier run stays when the file is refused.
+        writeFile(dir / "a_hdr.asc", "earlier\n");
+        const RunResult r = runTool(dir.path, {"-x", "-q", "-j", "2", "a.laz", "0"},
+                                    {{"TREVLIN_TEST_JOB_RECORDS", "100"}});
+        EXPECT_EQ(r.signal, 0) << c.what;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << c.what << ": " << r.out;
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << c.what << ": " << r.err;
+        if (!c.twin) {
+            EXPECT_EQ(r.status, 255) << c.what;
+            EXPECT_EQ(filesIn(dir.path).size(), 2u) << c.what;
+            EXPECT_EQ(readFile(dir / "a_hdr.asc"), "earlier\n") << c.what;
+            continue;
+        }
+        EXPECT_EQ(r.status, 0) << c.what;
+        fs::copy_file(std::string(TREVLIN_TEST_DATA) + "/" + c.twin + ".las", dir / "t.las");
+        ASSERT_EQ(runTool(dir.path, {"-x", "-q", "t.las", "0"}).status, 0) << c.what;
+        const std::string text = readFile(dir / "a.asc"), twin = readFile(dir / "t.asc");
+        const size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) - 1;
+        if (c.lines > 0 || c.err.find("holds 0 ") != std::string::npos) {
+            EXPECT_EQ(lines, c.lines) << c.what;
+        }
+        EXPECT_TRUE(text.size() <= twin.size() && twin.compare(0, text.size(), text) == 0)
+            << c.what;
+    }
+}
+
 } // namespace
