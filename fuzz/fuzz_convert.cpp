@@ -5,6 +5,7 @@
 #include "fuzz_support.h"
 #include "header_report.h"
 #include "pipeline.h"
+#include "point_file.h"
 #include "reference_writer.h"
 
 #include <cstring>

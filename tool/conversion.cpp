@@ -8,6 +8,7 @@
 #include "pipeline.h"
 #include "platform.h"
 #include "point_export.h"
+#include "point_file.h"
 #include "progress.h"
 
 #include <cerrno>

@@ -381,6 +381,22 @@ void work(size_t id)
     }
 }
 
+// The text of the records in [r, end) through the buffer `text` of
+// `textBytes`, written out whenever it is full; what is left pending ends
+// at *pending. False when writing failed.
+bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
+                     const unsigned char *r, const unsigned char *end)
+{
+    for (;;) {
+        *pending = t.format(*pending, text + textBytes, &r, end, t);
+        if (r == end)
+            return true;
+        if (!writeAll(fout, text, static_cast<size_t>(*pending - text)))
+            return false;
+        *pending = text;
+    }
+}
+
 // Writes a job's text, and that of the records its buffer had no room for.
 bool writeJob(const RecordText &text, Slot *s, FILE *fout)
 {
@@ -594,6 +610,12 @@ void stopAtExit()
 }
 
 } // namespace
+
+bool writeAll(FILE *fout, const char *text, size_t n)
+{
+    // Nothing to write may come as a null pointer, which fwrite must not see.
+    return n == 0 || std::fwrite(text, 1, n, fout) == n;
+}
 
 bool startPipeline(const PipelineSettings &wanted)
 {

@@ -5,6 +5,7 @@
 
 #include "gzip_member.h"
 #include "point_export.h"
+#include "settings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,10 +15,6 @@ struct PipelineSettings {
     size_t jobRecords;   // most whole records per job
     size_t jobTextBytes; // text buffer per job; at least 2 * MAX_LINE_BYTES
 };
-constexpr size_t DEFAULT_JOB_RECORDS = 32768;
-constexpr size_t DEFAULT_JOB_TEXT_BYTES = 1 << 20;
-constexpr size_t MAX_JOB_RECORDS = 1 << 16;
-constexpr int MAX_WORKERS = 256;
 // Jobs in flight at most, whatever the number of workers: about 2 MiB each.
 constexpr size_t MAX_SLOTS = 48;
 
@@ -36,5 +33,8 @@ void stopPipeline();
 // not started writes nothing (POINTS_WRITE_FAILED).
 PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, const PointOutput &out,
                               GzipMember *member, uint64_t *records);
+
+// Writes n bytes of text; false when the write failed.
+bool writeAll(FILE *fout, const char *text, size_t n);
 
 #endif

@@ -4,10 +4,8 @@
 
 #include "coordinate_precision.h"
 #include "extra_bytes.h"
-#include "gzip_member.h"
 #include "las_input.h"
 #include "number_text.h"
-#include "pipeline.h"
 #include "platform.h"
 
 #include <algorithm>
@@ -770,60 +768,39 @@ PointInput pointInputOf(const char *name, FILE *fin, const LAS12Header *ph12, ui
                       dataEnd == UINT64_MAX ? UINT64_MAX : dataEnd - start};
 }
 
-bool writeAll(FILE *fout, const char *text, size_t n)
-{
-    // Nothing to write may come as a null pointer, which fwrite must not see.
-    return n == 0 || std::fwrite(text, 1, n, fout) == n;
-}
-
-bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
-                     const unsigned char *r, const unsigned char *end)
-{
-    for (;;) {
-        *pending = t.format(*pending, text + textBytes, &r, end, t);
-        if (r == end)
-            return true;
-        if (!writeAll(fout, text, static_cast<size_t>(*pending - text)))
-            return false;
-        *pending = text;
-    }
-}
-
-namespace
-{
-
-// The column header line, plain or as the member's first piece.
-bool writeColumnHeader(const std::string &header, const PointOutput &out, GzipMember *member)
-{
-    if (out.gzipLevel == 0)
-        return writeAll(out.stream, header.data(), header.size());
-    TextPacker *packer = newTextPacker(out.gzipLevel);
-    PackedText piece;
-    const bool packed = packer && packBegin(packer, &piece) &&
-                        packMore(packer, header.data(), header.size(), &piece) &&
-                        packEnd(packer, &piece);
-    freeTextPacker(packer);
-    if (!packed || !writeGzipHeader(out.stream, out.gzipLevel))
-        return false;
-    addPiece(member, piece);
-    return writeAll(out.stream, reinterpret_cast<const char *>(piece.bytes.data()), piece.used);
-}
-
-PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput &in,
-                           const PointOutput &out, const LAS12Header *ph12,
-                           const CoordinateDigits &digits, GzipMember *member, uint64_t *records,
-                           const ExtraColumns *extras, const TextShape &shape)
-{
-    FileLayout layout = layoutOfFile(ph12, digits, type, extras);
-    RecordFormatter format = nullptr;
+// What a file's text needs kept while its lines are made: the layout the
+// formatters read, and the chosen columns' writers it points at.
+struct FileTextParts {
+    FileLayout layout;
     std::vector<ChosenColumn> chosen;
+};
+
+void deleteFileTextParts(FileTextParts *parts)
+{
+    delete parts;
+}
+
+FileText fileTextOf(int Format, const RecordType &type, const LAS12Header *ph12,
+                    const CoordinateDigits &digits, const ExtraColumns *extras,
+                    const TextShape &shape)
+{
+    // Only Format 0 (and chosen columns) print the extra bytes; a file
+    // without described attributes has no extra columns.
+    if ((Format != 0 && !shape.columns) || (extras && extras->columns.empty()))
+        extras = nullptr;
+    FileText t{
+        columnHeaderText(Format, type, extras, shape),
+        RecordText{},
+        {new FileTextParts{layoutOfFile(ph12, digits, type, extras), {}}, deleteFileTextParts}};
+    FileLayout &layout = t.parts->layout;
+    RecordFormatter format = nullptr;
     if (shape.columns) {
         const int same = formatOfColumns(*shape.columns);
         if (same > 0) {
             format = formatterFor(same, type, nullptr);
         } else {
-            chosen = chosenWriters(*shape.columns, type, extras);
-            layout.chosen = &chosen;
+            t.parts->chosen = chosenWriters(*shape.columns, type, extras);
+            layout.chosen = &t.parts->chosen;
             format = formatRecords<lineOfChosen>;
         }
     } else {
@@ -834,29 +811,7 @@ PointsOutcome writeRecords(int Format, const RecordType &type, const PointInput 
         layout.blankSeparated = format;
         format = formatDelimited;
     }
-    const RecordText text{format, &layout, type.RecordLength,
-                          MAX_LINE_BYTES + (extras ? extras->textBytes : 0)};
-    return pipelineConvert(in, text, out, member, records);
-}
-
-} // namespace
-
-PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
-                          const PointOutput &out, const LAS12Header *ph12,
-                          const CoordinateDigits &digits, uint64_t *records,
-                          const ExtraColumns *extras, const TextShape &shape)
-{
-    *records = 0;
-    GzipMember member{0, 0};
-    // Only Format 0 (and chosen columns) print the extra bytes; a file
-    // without described attributes has no extra columns.
-    if ((Format != 0 && !shape.columns) || (extras && extras->columns.empty()))
-        extras = nullptr;
-    if (!writeColumnHeader(columnHeaderText(Format, type, extras, shape), out, &member))
-        return POINTS_WRITE_FAILED;
-    const PointsOutcome outcome =
-        writeRecords(Format, type, in, out, ph12, digits, &member, records, extras, shape);
-    if (outcome == POINTS_WRITTEN && out.gzipLevel > 0 && !writeGzipTrailer(out.stream, member))
-        return POINTS_WRITE_FAILED;
-    return outcome;
+    t.records = RecordText{format, &layout, type.RecordLength,
+                           MAX_LINE_BYTES + (extras ? extras->textBytes : 0)};
+    return t;
 }

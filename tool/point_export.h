@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -103,20 +104,9 @@ struct TextShape {
     char delimiter = ' ';
 };
 
-// Streams every whole point record of the input into the output as the
-// Format's text, on the pipeline's workers when there are any, on the
-// calling thread otherwise, and counts them in *records. The text ends at
-// the end of the input, or at a read that failed. The pipeline has been
-// started, and the Format serves the record type.
-// `extras`: the columns of the extra bytes, which Format 0 appends.
-// `digits`: the decimals of X, Y and Z (determineCoordinatePrecision).
-PointsOutcome writePoints(int Format, const RecordType &type, const PointInput &in,
-                          const PointOutput &out, const LAS12Header *ph12,
-                          const CoordinateDigits &digits, uint64_t *records,
-                          const ExtraColumns *extras = nullptr, const TextShape &shape = {});
-
 // What the text of one file's records depends on (point_export.cpp).
 struct FileLayout;
+struct FileTextParts;
 
 struct RecordText;
 
@@ -134,12 +124,18 @@ struct RecordText {
     size_t lineBytes; // room the longest line may need: MAX_LINE_BYTES, more with extra columns
 };
 
-// Writes the text of the records in [r, end) through the buffer `text` of
-// `textBytes`, writing it out whenever it is full; what is left pending
-// ends at *pending. False when writing failed.
-bool writeRecordText(FILE *fout, const RecordText &t, char *text, size_t textBytes, char **pending,
-                     const unsigned char *r, const unsigned char *end);
-
-bool writeAll(FILE *fout, const char *text, size_t n);
+// A file's text, made once per file: its column header line and how its
+// records become lines, for the Format (or the chosen columns and the
+// delimiter of `shape`), the header's scales and offsets with `digits`
+// (determineCoordinatePrecision), and `extras`, the columns of the extra
+// bytes that Format 0 appends.
+struct FileText {
+    std::string header;
+    RecordText records;
+    std::unique_ptr<FileTextParts, void (*)(FileTextParts *)> parts; // what `records` reads
+};
+FileText fileTextOf(int Format, const RecordType &type, const LAS12Header *ph12,
+                    const CoordinateDigits &digits, const ExtraColumns *extras = nullptr,
+                    const TextShape &shape = {});
 
 #endif

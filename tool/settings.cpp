@@ -1,8 +1,6 @@
 // TREVLIN: settings from the environment and the options that twin it.
 #include "settings.h"
 
-#include "pipeline.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <thread>

@@ -45,4 +45,10 @@ bool allocationFailsAt(uint64_t job);
 
 constexpr long DEFAULT_PROGRESS_DELAY_MS = 500;
 
+// The pipeline's jobs: records a job, text buffer a job, and workers.
+constexpr size_t DEFAULT_JOB_RECORDS = 32768;
+constexpr size_t DEFAULT_JOB_TEXT_BYTES = 1 << 20;
+constexpr size_t MAX_JOB_RECORDS = 1 << 16;
+constexpr int MAX_WORKERS = 256;
+
 #endif

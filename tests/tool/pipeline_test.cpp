@@ -5,6 +5,7 @@
 #include "coordinate_precision.h"
 #include "las_fixture.h"
 #include "pipeline.h"
+#include "point_file.h"
 
 #include <gtest/gtest.h>
 
