@@ -55,38 +55,23 @@ bool laszipPayload(FILE *fin, const LAS12Header &h, std::vector<unsigned char> *
     return false;
 }
 
-// Where the chunk table is: at the offset that OffsetToData holds, or,
-// when that is -1, at the offset the file's last 8 bytes hold.
-// A table past the file's end was cut away with the end of the file:
-// then the chunks are found as if there were none.
+// Where the chunk table is, by the offset at OffsetToData or the file's
+// last 8 bytes: *start, or 0 when the chunks are to be found without it.
 LazReadOutcome tableStart(FILE *fin, uint64_t pointData, uint64_t size, uint64_t *start,
                           std::string *why, std::string *shortfall)
 {
-    int64_t at = 0;
-    if (!readAt(fin, pointData, &at, sizeof at)) {
+    int64_t offset = 0, last = 0;
+    if (!readAt(fin, pointData, &offset, sizeof offset)) {
         *why = "it ends before its chunk table's offset";
         return LAZ_DAMAGED;
     }
-    if (at == -1 && (size < 8 || !readAt(fin, size - 8, &at, sizeof at))) {
-        *why = "its chunk table's offset is missing from its end";
-        return LAZ_DAMAGED;
+    const bool hasLast = size >= 8 && readAt(fin, size - 8, &last, sizeof last);
+    *start = 0;
+    switch (lazChunkTableAt(offset, hasLast, last, pointData, size, start, why, shortfall)) {
+    case LAZ_TABLE_DAMAGED: return LAZ_DAMAGED;
+    case LAZ_NO_TABLE: *start = 0; return LAZ_READ;
+    default: return LAZ_READ;
     }
-    if (static_cast<uint64_t>(at) == pointData) {
-        *start = 0; // no table: its writer was interrupted
-        return LAZ_READ;
-    }
-    if (at >= 0 && static_cast<uint64_t>(at) > size) {
-        *shortfall = "its chunk table's offset, " + std::to_string(at) + ", lies past its end, " +
-                     std::to_string(size) + ": the file is cut short (or the offset damaged)";
-        *start = 0;
-        return LAZ_READ;
-    }
-    if (at < 0 || static_cast<uint64_t>(at) < pointData + 8) {
-        *why = "its chunk table's offset, " + std::to_string(at) + ", lies outside its point data";
-        return LAZ_DAMAGED;
-    }
-    *start = static_cast<uint64_t>(at);
-    return LAZ_READ;
 }
 
 // Layered chunks that no table lists: each chunk's first bytes give its
