@@ -6,9 +6,12 @@
 
 #include "chunk_decoder.h"
 #include "coder.h"
-#include "items_v1.h"
-#include "items_v2.h"
-#include "items_v3.h"
+#include "item_bytes.h"
+#include "item_gps_time.h"
+#include "item_point10.h"
+#include "item_point14.h"
+#include "item_rgb.h"
+#include "item_wave_packet.h"
 
 // One record's item decoders for formats 0 to 5, versions 1 and 2. A
 // layout lists each item type at most once.

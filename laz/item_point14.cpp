@@ -1,14 +1,11 @@
-// LAZ: the layered item decoders of point data formats 6 to 10.
-//
-// Versions 3 and 4 differ only in how the items after POINT14 follow the
-// scanner channel. In version 3, a point whose channel did not change hands
-// the others context 0, not its channel; and an item that moves to a
-// context it used before goes on predicting from the last values of the
-// context it leaves. Writers of version 3 did the same, so the decoder must.
-#include "items_v3.h"
+// LAZ: the item decoders of POINT14, the 30 bytes of point data formats 6 to 10, in its layers.
+#include "item_point14.h"
+
 #include "record_bytes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace
 {
@@ -26,6 +23,15 @@ enum : size_t {
     AT_SCAN_ANGLE = 18,
     AT_POINT_SOURCE = 20,
     AT_GPS_TIME = 22,
+};
+
+// The changed-values symbol's bits.
+enum : uint32_t {
+    CHANGED_CHANNEL = 64,
+    CHANGED_POINT_SOURCE = 32,
+    CHANGED_GPS_TIME = 16,
+    CHANGED_SCAN_ANGLE = 8,
+    CHANGED_NUMBER_OF_RETURNS = 4,
 };
 
 // Context of the coordinate predictions by number of returns n (row) and
@@ -108,15 +114,6 @@ unsigned decodeReturnNumber(LazLayer *xy, LazPoint14Context *c, uint32_t changed
         return (lastR + lazSymbol(&xy->d, &c->returnNumberSameTime) + 2) % 16;
     }
 }
-
-// The changed-values symbol's bits.
-enum : uint32_t {
-    CHANGED_CHANNEL = 64,
-    CHANGED_POINT_SOURCE = 32,
-    CHANGED_GPS_TIME = 16,
-    CHANGED_SCAN_ANGLE = 8,
-    CHANGED_NUMBER_OF_RETURNS = 4,
-};
 
 // The fields outside the XY layer, each from its own layer when decoded.
 // `cpr`: single, first, last or intermediate return.
@@ -223,149 +220,4 @@ bool lazReadPoint14(LazPoint14Decoder *p, unsigned char *out, unsigned *context)
     }
     std::memcpy(out, c->last, 30);
     return true;
-}
-
-namespace
-{
-
-// Version 3 goes on predicting from the context it leaves unless the new
-// one starts there; version 4 always predicts from the new one's.
-template <typename Context>
-Context *switchContext(unsigned version, unsigned *channel, Context *contexts, unsigned context,
-                       void (*start)(Context *, const Context &), Context **predicted)
-{
-    *predicted = &contexts[*channel];
-    if (context != *channel) {
-        *channel = context;
-        if (!contexts[context].used) {
-            start(&contexts[context], **predicted);
-            *predicted = &contexts[context];
-        } else if (version >= 4) {
-            *predicted = &contexts[context];
-        }
-    }
-    return &contexts[*channel];
-}
-
-void startRgbContext(LazRgb14Context *c, const uint16_t *last)
-{
-    lazInitRgbModels(&c->rgb);
-    lazStartSymbolModel(&c->nirUsed, 4);
-    lazStartSymbolModel(&c->nirDiff[0], 256);
-    lazStartSymbolModel(&c->nirDiff[1], 256);
-    std::memcpy(c->last, last, sizeof c->last);
-    c->used = true;
-}
-
-void startRgbFrom(LazRgb14Context *c, const LazRgb14Context &from)
-{
-    startRgbContext(c, from.last);
-}
-
-void startWaveContext(LazWavePacket14Context *c, const unsigned char *last)
-{
-    lazInitWavePacketModels(&c->models);
-    std::memcpy(c->last, last, 29);
-    c->used = true;
-}
-
-void startWaveFrom(LazWavePacket14Context *c, const LazWavePacket14Context &from)
-{
-    startWaveContext(c, from.last);
-}
-
-void startByteContext(LazByte14Context *c, const unsigned char *last, size_t count)
-{
-    c->byte.resize(count);
-    for (LazSymbolModel &m : c->byte)
-        lazStartSymbolModel(&m, 256);
-    c->last.assign(last, last + count);
-    c->used = true;
-}
-
-void startByteFrom(LazByte14Context *c, const LazByte14Context &from)
-{
-    startByteContext(c, from.last.data(), from.last.size());
-}
-
-} // namespace
-
-void lazStartRgb14(LazRgb14Decoder *c, const unsigned char *first, unsigned context)
-{
-    for (LazRgb14Context &x : c->context)
-        x.used = false;
-    uint16_t last[4] = {0, 0, 0, 0};
-    std::memcpy(last, first, c->nir ? 8 : 6);
-    c->channel = context;
-    startRgbContext(&c->context[context], last);
-}
-
-void lazReadRgb14(LazRgb14Decoder *c, unsigned char *out, unsigned context)
-{
-    LazRgb14Context *predicted = nullptr;
-    LazRgb14Context *x =
-        switchContext(c->version, &c->channel, c->context, context, startRgbFrom, &predicted);
-    uint16_t *last = predicted->last;
-    if (c->layer[0].decoded)
-        lazDecodeRgb(&c->layer[0].d, &x->rgb, last, out);
-    else
-        std::memcpy(out, last, 6);
-    if (!c->nir)
-        return;
-    if (c->layer[1].decoded) {
-        LazStream *d = &c->layer[1].d;
-        const uint32_t used = lazSymbol(d, &x->nirUsed);
-        unsigned nir = last[3];
-        if (used & 1)
-            nir = (nir & 0xFF00u) |
-                  lazFold(static_cast<int32_t>(lazSymbol(d, &x->nirDiff[0]) + (nir & 0xFF)));
-        if (used & 2)
-            nir = (nir & 0x00FFu) | static_cast<unsigned>(lazFold(static_cast<int32_t>(
-                                        lazSymbol(d, &x->nirDiff[1]) + (nir >> 8))))
-                                        << 8;
-        last[3] = static_cast<uint16_t>(nir);
-    }
-    lazStore<uint16_t>(out + 6, last[3]);
-}
-
-void lazStartWavePacket14(LazWavePacket14Decoder *w, const unsigned char *first, unsigned context)
-{
-    for (LazWavePacket14Context &x : w->context)
-        x.used = false;
-    std::memcpy(w->unchanged, first, 29);
-    w->channel = context;
-    startWaveContext(&w->context[context], first);
-}
-
-void lazReadWavePacket14(LazWavePacket14Decoder *w, unsigned char *out, unsigned context)
-{
-    LazWavePacket14Context *predicted = nullptr;
-    LazWavePacket14Context *x =
-        switchContext(w->version, &w->channel, w->context, context, startWaveFrom, &predicted);
-    if (w->layer.decoded)
-        lazDecodeWavePacket(&w->layer.d, &x->models, predicted->last, out);
-    else
-        std::memcpy(out, w->unchanged, 29);
-}
-
-void lazStartByte14(LazByte14Decoder *b, const unsigned char *first, unsigned context)
-{
-    for (LazByte14Context &x : b->context)
-        x.used = false;
-    b->channel = context;
-    startByteContext(&b->context[context], first, b->layer.size());
-}
-
-void lazReadByte14(LazByte14Decoder *b, unsigned char *out, unsigned context)
-{
-    LazByte14Context *predicted = nullptr;
-    LazByte14Context *x =
-        switchContext(b->version, &b->channel, b->context, context, startByteFrom, &predicted);
-    unsigned char *last = predicted->last.data();
-    for (size_t i = 0; i < b->layer.size(); ++i) {
-        if (b->layer[i].decoded)
-            last[i] =
-                lazFold(last[i] + static_cast<int32_t>(lazSymbol(&b->layer[i].d, &x->byte[i])));
-        out[i] = last[i];
-    }
 }
