@@ -264,7 +264,7 @@ double decodeOnce(const std::string &laz, uint64_t *points)
         records.resize(c.points * length);
         size_t used = 0;
         if (!lazDecodeChunk(layout, bytes + c.start, c.bytes, c.points, records.data(), &used)
-                 .empty())
+                 .ok())
             return -1;
         *points += c.points;
     }

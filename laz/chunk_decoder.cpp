@@ -44,8 +44,8 @@ void decodeFirstPoint(LazChunkDecoder *c, unsigned char *record)
 
 } // namespace
 
-std::string lazStartChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                          uint64_t points, uint32_t fields, LazChunkDecoder **decoder)
+LazStatus lazStartChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                        uint64_t points, uint32_t fields, LazChunkDecoder **decoder)
 {
     *decoder = nullptr;
     const size_t length = layout.recordLength;
@@ -73,10 +73,10 @@ std::string lazStartChunk(const LazLayout &layout, const unsigned char *bytes, s
             c->pointwise = std::make_unique<PointwiseDecoders>();
     }
     *decoder = c.release();
-    return "";
+    return {};
 }
 
-std::string lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *records)
+LazStatus lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *records)
 {
     const LazLayout &layout = *c->layout;
     const size_t length = layout.recordLength;
@@ -100,7 +100,7 @@ std::string lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *re
         return "it decodes past its bytes";
     if (c->pointwise && c->done > 1)
         c->used = static_cast<size_t>(c->in.next - c->first);
-    return "";
+    return {};
 }
 
 size_t lazChunkBytesUsed(const LazChunkDecoder *c)
@@ -113,21 +113,21 @@ void lazEndChunk(LazChunkDecoder *c)
     delete c;
 }
 
-std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                           uint64_t points, unsigned char *records, size_t *used, uint32_t fields)
+LazStatus lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                         uint64_t points, unsigned char *records, size_t *used, uint32_t fields)
 {
     *used = 0;
     if (points == 0)
-        return "";
+        return {};
     LazChunkDecoder *c = nullptr;
-    const std::string problem = lazStartChunk(layout, bytes, n, points, fields, &c);
-    if (!problem.empty())
-        return problem;
+    const LazStatus started = lazStartChunk(layout, bytes, n, points, fields, &c);
+    if (!started.ok())
+        return started;
     std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> held(c, lazEndChunk);
-    const std::string why = lazChunkPoints(c, points, records);
-    if (why.empty())
+    const LazStatus decoded = lazChunkPoints(c, points, records);
+    if (decoded.ok())
         *used = lazChunkBytesUsed(c);
-    return why;
+    return decoded;
 }
 
 size_t lazLayeredChunkHeaderBytes(const LazLayout &layout)

@@ -27,9 +27,9 @@ enum : uint32_t {
 // Decodes a chunk of `points` records from its `n` bytes into `records`
 // (points * recordLength bytes): "" or why the chunk cannot be decoded. In
 // *used, how many of the bytes the chunk took.
-std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                           uint64_t points, unsigned char *records, size_t *used,
-                           uint32_t fields = LAZ_ALL_FIELDS);
+LazStatus lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                         uint64_t points, unsigned char *records, size_t *used,
+                         uint32_t fields = LAZ_ALL_FIELDS);
 
 // The same in pieces, so that a chunk of any size is decoded into buffers
 // of a fixed size: lazStartChunk checks the chunk's `n` bytes (which must
@@ -37,9 +37,9 @@ std::string lazDecodeChunk(const LazLayout &layout, const unsigned char *bytes, 
 // decoded; lazChunkPoints decodes its next `count` points into `records`
 // (count * recordLength bytes), "" or why they cannot be decoded.
 struct LazChunkDecoder;
-std::string lazStartChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
-                          uint64_t points, uint32_t fields, LazChunkDecoder **decoder);
-std::string lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *records);
+LazStatus lazStartChunk(const LazLayout &layout, const unsigned char *bytes, size_t n,
+                        uint64_t points, uint32_t fields, LazChunkDecoder **decoder);
+LazStatus lazChunkPoints(LazChunkDecoder *c, uint64_t count, unsigned char *records);
 // Bytes of the chunk its points have taken so far.
 size_t lazChunkBytesUsed(const LazChunkDecoder *c);
 void lazEndChunk(LazChunkDecoder *c);

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsigned char *table,
-                        size_t tableBytes, uint64_t fileSize, uint64_t points,
-                        std::vector<LazChunk> *chunks)
+LazStatus lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsigned char *table,
+                      size_t tableBytes, uint64_t fileSize, uint64_t points,
+                      std::vector<LazChunk> *chunks)
 {
     chunks->clear();
     if (tableBytes < 8)

@@ -21,9 +21,9 @@ struct LazChunk {
 // begin (OffsetToData + 8), `table` and `tableBytes` what the file holds from the chunk table on
 // (nothing when there is none: fixed chunks follow one another then, and their ends are found as
 // they are decoded), `fileSize` and `points` the file's size and point count.
-std::string lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsigned char *table,
-                        size_t tableBytes, uint64_t fileSize, uint64_t points,
-                        std::vector<LazChunk> *chunks);
+LazStatus lazChunksOf(const LazLayout &layout, uint64_t pointData, const unsigned char *table,
+                      size_t tableBytes, uint64_t fileSize, uint64_t points,
+                      std::vector<LazChunk> *chunks);
 
 // Where the chunk table begins, from the 8 bytes at OffsetToData
 // (`offsetField`) and, when those are -1, the file's last 8 bytes

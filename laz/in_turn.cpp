@@ -89,8 +89,8 @@ LazSequence *lazStartSequence(const LazLayout &layout, LazReadBytes read, void *
     return s.release();
 }
 
-std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
-                              uint64_t *decoded)
+LazStatus lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
+                            uint64_t *decoded)
 {
     const size_t length = s->layout.recordLength;
     std::string why;
@@ -110,11 +110,11 @@ std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *re
         // points before it are whole, and the data was cut.
         if (s->in.damaged) {
             s->cut = "its point data ends within " + point;
-            return "";
+            return {};
         }
         --s->leftInChunk;
     }
-    return "";
+    return {};
 }
 
 const std::string &lazSequenceCut(const LazSequence *s)

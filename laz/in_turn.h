@@ -17,8 +17,8 @@ LazSequence *lazStartSequence(const LazLayout &layout, LazReadBytes read, void *
 // only where the data ends, between two chunks or within one (then
 // lazSequenceCut says where; the points before are whole). "" or why the
 // data cannot be decoded.
-std::string lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
-                              uint64_t *decoded);
+LazStatus lazSequencePoints(LazSequence *s, uint64_t points, unsigned char *records,
+                            uint64_t *decoded);
 const std::string &lazSequenceCut(const LazSequence *s);
 void lazEndSequence(LazSequence *s);
 

@@ -47,8 +47,8 @@ std::string itemName(uint16_t type)
 
 } // namespace
 
-std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordLength,
-                        LazLayout *layout)
+LazStatus lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordLength,
+                      LazLayout *layout)
 {
     if (n < VLR_FIXED_BYTES)
         return "its LASzip VLR holds " + std::to_string(n) + " bytes, fewer than 34";
@@ -84,7 +84,7 @@ std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordL
         return "the items of its LASzip VLR take " + std::to_string(total) +
                " bytes, its records " + std::to_string(recordLength);
     *layout = l;
-    return "";
+    return {};
 }
 
 namespace
@@ -106,7 +106,7 @@ bool itemDecoded(uint16_t compressor, const LazItem &item)
 
 } // namespace
 
-std::string lazUnreadItems(const LazLayout &layout)
+LazStatus lazUnreadItems(const LazLayout &layout)
 {
     const uint16_t first =
         layout.compressor == LAZ_LAYERED_CHUNKED ? LAZ_ITEM_POINT14 : LAZ_ITEM_POINT10;
@@ -122,7 +122,7 @@ std::string lazUnreadItems(const LazLayout &layout)
             return "two " + itemName(item.type) + " items in each record";
         seen |= 1u << item.type;
     }
-    return "";
+    return {};
 }
 
 bool lazCompatibilityLayout(const LazLayout &layout)

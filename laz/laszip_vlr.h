@@ -6,7 +6,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
+
+// What a LAZ routine found: all well, or why not, in words for the user
+// ("its chunk table is cut short").
+struct LazStatus {
+    LazStatus() = default;
+    LazStatus(std::string reason) : why(std::move(reason))
+    {
+    }
+    LazStatus(const char *reason) : why(reason)
+    {
+    }
+    bool ok() const
+    {
+        return why.empty();
+    }
+    std::string why; // empty when all is well
+};
 
 enum : uint16_t {
     LAZ_ITEM_BYTE = 0,
@@ -41,11 +59,11 @@ struct LazLayout {
 };
 
 // The VLR's payload: "" with *layout set, or why it cannot be right.
-std::string lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordLength,
-                        LazLayout *layout);
+LazStatus lazLayoutOf(const unsigned char *payload, size_t n, uint16_t recordLength,
+                      LazLayout *layout);
 
 // "" when this decoder reads every item of the layout, or what it lacks.
-std::string lazUnreadItems(const LazLayout &layout);
+LazStatus lazUnreadItems(const LazLayout &layout);
 
 bool lazVariableChunks(const LazLayout &layout);
 

@@ -196,10 +196,10 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
         *why = "it has no LASzip VLR";
         return LAZ_DAMAGED;
     }
-    *why = lazLayoutOf(payload.data(), payload.size(), type.RecordLength, &laz->layout);
+    *why = lazLayoutOf(payload.data(), payload.size(), type.RecordLength, &laz->layout).why;
     if (!why->empty())
         return LAZ_DAMAGED;
-    *why = lazUnreadItems(laz->layout);
+    *why = lazUnreadItems(laz->layout).why;
     if (!why->empty())
         return LAZ_NOT_DECODED;
     const uint64_t size = fileSizeOf(fin), pointData = h.Public.OffsetToData;
@@ -222,7 +222,8 @@ LazReadOutcome readLazFile(FILE *fin, const LAS14Header &h, const RecordType &ty
         return LAZ_DAMAGED;
     }
     *why = lazChunksOf(laz->layout, pointData + 8, table.data(), table.size(), start,
-                       declaredPointCount(h, type), &laz->chunks);
+                       declaredPointCount(h, type), &laz->chunks)
+               .why;
     // A table that runs into the file's end lost its end with the file's:
     // the chunks before it are found as if there were no table.
     if (*why == "its chunk table is cut short" && n == size - start) {

@@ -177,7 +177,7 @@ void decodeInTurn(const FileInHand &f, Slot *s)
     InTurn *t = f.inTurn;
     const uint64_t wanted = t->left < f.jobRecords ? t->left : f.jobRecords;
     uint64_t got = 0;
-    s->problem = lazSequencePoints(t->sequence, wanted, s->records, &got);
+    s->problem = lazSequencePoints(t->sequence, wanted, s->records, &got).why;
     t->left -= got;
     s->last = got < wanted || t->left == 0;
     s->end = s->begin + got * f.text->recordSize;
@@ -239,7 +239,7 @@ void decodePiece(const FileInHand &f, LazChunkDecoder *decoder, uint64_t points,
 {
     if (allocationFailsAt(s->job))
         throw std::bad_alloc();
-    s->problem = lazChunkPoints(decoder, points, s->records);
+    s->problem = lazChunkPoints(decoder, points, s->records).why;
     s->end = s->begin + points * f.text->recordSize;
     if (!s->problem.empty())
         return;
@@ -262,7 +262,8 @@ bool startChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigned 
         return false;
     }
     s->problem = lazStartChunk(f.laz->layout, compressed->data(), compressed->size(), chunk.points,
-                               f.laz->fields, decoder);
+                               f.laz->fields, decoder)
+                     .why;
     return s->problem.empty();
 }
 
@@ -693,7 +694,7 @@ size_t pointsPerPiece(const FileInHand &f)
     if (sample == 0 || !startChunk(f, f.streams[0], 0, &compressed, &s, &decoder))
         return most;
     std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> held(decoder, lazEndChunk);
-    s.problem = lazChunkPoints(decoder, sample, s.records);
+    s.problem = lazChunkPoints(decoder, sample, s.records).why;
     if (!s.problem.empty())
         return most;
     s.end = s.begin + sample * f.text->recordSize;

@@ -56,10 +56,10 @@ Sample readSample(const std::string &path)
     for (uint32_t k = 0; k < at<uint32_t>(s.laz, 100); ++k) {
         const size_t length = at<uint16_t>(s.laz, vlr + 20);
         if (s.laz.compare(vlr + 2, 14, "laszip encoded") == 0)
-            s.problem = lazLayoutOf(bytesAt(s.laz, vlr + 54), length, recordLength, &s.layout);
+            s.problem = lazLayoutOf(bytesAt(s.laz, vlr + 54), length, recordLength, &s.layout).why;
         vlr += 54 + length;
     }
-    if (!s.problem.empty() || !lazUnreadItems(s.layout).empty())
+    if (!s.problem.empty() || !lazUnreadItems(s.layout).why.empty())
         return s;
     s.points = s.laz[25] >= 4 ? at<uint64_t>(s.laz, 247) : at<uint32_t>(s.laz, 107);
     int64_t table = s.layout.compressor == LAZ_POINTWISE ? data : at<int64_t>(s.laz, data);
@@ -72,7 +72,8 @@ Sample readSample(const std::string &path)
     }
     s.problem = lazChunksOf(s.layout, data + 8, bytesAt(s.laz, static_cast<size_t>(table)),
                             s.laz.size() - static_cast<size_t>(table), static_cast<uint64_t>(table),
-                            s.points, &s.chunks);
+                            s.points, &s.chunks)
+                    .why;
     return s;
 }
 
@@ -112,7 +113,7 @@ std::string decodeInTurn(const Sample &s, uint64_t perCall, std::string *records
     std::vector<unsigned char> buffer(perCall * s.layout.recordLength);
     for (uint64_t left = s.points; left > 0 && why.empty();) {
         uint64_t got = 0;
-        why = lazSequencePoints(sequence, std::min(left, perCall), buffer.data(), &got);
+        why = lazSequencePoints(sequence, std::min(left, perCall), buffer.data(), &got).why;
         records->append(reinterpret_cast<const char *>(buffer.data()), got * s.layout.recordLength);
         if (got == 0)
             break;
@@ -145,7 +146,7 @@ TEST(LazDecoder, EveryReadableSampleDecodesToItsTwinsRecords)
     for (const auto &[laz, las] : twins()) {
         const Sample s = readSample(std::string(TREVLIN_TEST_DATA) + "/" + laz);
         ASSERT_EQ(s.problem, "") << laz;
-        if (!lazUnreadItems(s.layout).empty())
+        if (!lazUnreadItems(s.layout).why.empty())
             continue;
         const std::string twin = slurp(std::string(TREVLIN_TEST_DATA) + "/" + las);
         const size_t length = s.layout.recordLength;
@@ -165,7 +166,8 @@ TEST(LazDecoder, EveryReadableSampleDecodesToItsTwinsRecords)
             std::vector<unsigned char> records(chunk.points * length);
             size_t used = 0;
             ASSERT_EQ(lazDecodeChunk(s.layout, bytesAt(s.laz, chunk.start), chunk.bytes,
-                                     chunk.points, records.data(), &used),
+                                     chunk.points, records.data(), &used)
+                          .why,
                       "")
                 << laz << " chunk " << c;
             EXPECT_EQ(used, chunk.bytes) << laz << " chunk " << c;
@@ -196,8 +198,8 @@ TEST(LazDecoder, LayoutsThatCannotBeRightAreRefused)
     std::memcpy(&good[34], point10, 6);
     std::memcpy(&good[40], gps, 6);
     LazLayout layout;
-    ASSERT_EQ(lazLayoutOf(bytesAt(good, 0), good.size(), 28, &layout), "");
-    EXPECT_EQ(lazUnreadItems(layout), "");
+    ASSERT_EQ(lazLayoutOf(bytesAt(good, 0), good.size(), 28, &layout).why, "");
+    EXPECT_EQ(lazUnreadItems(layout).why, "");
     const auto with = [&good](size_t offset, uint16_t value) {
         std::string bytes = good;
         std::memcpy(&bytes[offset], &value, 2);
@@ -217,7 +219,7 @@ TEST(LazDecoder, LayoutsThatCannotBeRightAreRefused)
         {with(36, 21), 29, "its LASzip VLR gives POINT10 21 bytes"},
     };
     for (const auto &c : table)
-        EXPECT_EQ(lazLayoutOf(bytesAt(c.payload, 0), c.payload.size(), c.recordLength, &layout),
+        EXPECT_EQ(lazLayoutOf(bytesAt(c.payload, 0), c.payload.size(), c.recordLength, &layout).why,
                   c.why);
 }
 
@@ -230,21 +232,23 @@ TEST(LazDecoder, ChunkTablesThatCannotBeRightAreRefused)
     const std::string bytes = s.laz.substr(table);
     std::vector<LazChunk> chunks;
     const uint64_t data = at<uint32_t>(s.laz, 96) + 8;
-    EXPECT_EQ(lazChunksOf(s.layout, data, bytesAt(bytes, 0), 6, table, 1065, &chunks),
+    EXPECT_EQ(lazChunksOf(s.layout, data, bytesAt(bytes, 0), 6, table, 1065, &chunks).why,
               "its chunk table is cut short");
     std::string versioned = bytes;
     versioned[0] = 1;
     EXPECT_EQ(
-        lazChunksOf(s.layout, data, bytesAt(versioned, 0), versioned.size(), table, 1065, &chunks),
+        lazChunksOf(s.layout, data, bytesAt(versioned, 0), versioned.size(), table, 1065, &chunks)
+            .why,
         "its chunk table has version 1");
     std::string many = bytes;
     const uint32_t count = 5000;
     std::memcpy(&many[4], &count, 4);
-    EXPECT_EQ(lazChunksOf(s.layout, data, bytesAt(many, 0), many.size(), table, 1065, &chunks),
+    EXPECT_EQ(lazChunksOf(s.layout, data, bytesAt(many, 0), many.size(), table, 1065, &chunks).why,
               "its chunk table lists 5000 chunks for 1065 points");
     // The one chunk would end beyond where the table begins.
     EXPECT_EQ(
-        lazChunksOf(s.layout, data, bytesAt(bytes, 0), bytes.size(), table - 100, 1065, &chunks),
+        lazChunksOf(s.layout, data, bytesAt(bytes, 0), bytes.size(), table - 100, 1065, &chunks)
+            .why,
         "its chunk table places chunk 0 outside the file");
 }
 
@@ -266,7 +270,8 @@ TEST(LazDecoder, DamagedChunksStayWithinTheirBytes)
              {size_t{0}, size_t{10}, size_t{40}, whole.size() / 2, whole.size() - 40}) {
             const std::vector<unsigned char> bytes(whole.begin(), whole.begin() + cut);
             EXPECT_NE(lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points,
-                                     records.data(), &used),
+                                     records.data(), &used)
+                          .why,
                       "")
                 << sample << cut;
         }
@@ -275,7 +280,8 @@ TEST(LazDecoder, DamagedChunksStayWithinTheirBytes)
             std::vector<unsigned char> bytes(whole.begin(), whole.end());
             std::memset(&bytes[s.layout.recordLength + 4], 0, 4);
             EXPECT_EQ(lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points,
-                                     records.data(), &used),
+                                     records.data(), &used)
+                          .why,
                       "it decodes past its bytes")
                 << sample;
         }
@@ -284,7 +290,8 @@ TEST(LazDecoder, DamagedChunksStayWithinTheirBytes)
             bytes[at] ^= 0x5A;
             for (uint32_t fields : {uint32_t{LAZ_ALL_FIELDS}, uint32_t{LAZ_FIELD_Z}}) {
                 lazDecodeChunk(s.layout, bytes.data(), bytes.size(), chunk.points, records.data(),
-                               &used, fields);
+                               &used, fields)
+                    .why;
                 EXPECT_LE(used, bytes.size()) << sample << at;
             }
         }

@@ -183,7 +183,8 @@ TEST(Pipeline, LazChunksAreJobsWrittenInOrder)
         std::memcpy(&length, laz.data() + vlr + 20, 2);
         if (laz.compare(vlr + 2, 14, "laszip encoded") == 0) {
             ASSERT_EQ(lazLayoutOf(reinterpret_cast<const unsigned char *>(laz.data()) + vlr + 54,
-                                  length, h.PointDataRecordLength, &file.layout),
+                                  length, h.PointDataRecordLength, &file.layout)
+                          .why,
                       "");
         }
         vlr += 54 + length;
