@@ -34,6 +34,9 @@
 // end of the process stops and joins them first.
 #include "pipeline.h"
 
+#include "laz_jobs.h"
+#include "pipeline_jobs.h"
+
 #include "platform.h"
 #include "progress.h"
 #include "settings.h"
@@ -50,51 +53,6 @@
 
 namespace
 {
-
-struct Slot {                   // one job's place in the ring
-    unsigned char *records;     // the job's records, as read
-    const unsigned char *begin; // the first record: in `records`, or in `decoded`
-    char *text;                 // their text
-    size_t length;              // bytes of text in `text`
-    const unsigned char *rest;  // first record whose text is not in `text`
-    const unsigned char *end;   // end of the whole records read
-    bool last;                  // the read came back short: the file ends here
-    bool failed;                // ... because reading failed, not at the end
-    bool ready;                 // formatted, waiting for the writer
-    bool packFailed;            // gzip: zlib refused the job's text
-    bool outOfMemory;           // a buffer could not grow
-    PackedText packed;          // gzip: the job's whole text, packed
-    std::string problem;        // LAZ: why the points could not be decoded
-    uint64_t job;               // which job of the file the slot holds
-    uint64_t chunk;             // LAZ: the chunk the job is a piece of
-    uint64_t spare;             // LAZ: bytes of a pointwise chunk its points left unread
-};
-
-// LAZ points decoded in turn: by the writer alone, job after job.
-struct InTurn {
-    LazSequence *sequence;
-    uint64_t left; // points still to decode
-};
-
-// Where a file's jobs come from. LAS: each job reads its own records. LAZ
-// chunks: a worker takes a chunk and decodes it piece by piece, a job a
-// piece, into the slots of the chunk's jobs in turn. LAZ in turn: the
-// writer decodes the points one piece after the other.
-enum JobSource { LAS_RECORDS, LAZ_CHUNKS, LAZ_IN_TURN };
-
-struct FileInHand {         // what the workers need of the file
-    const RecordText *text; // how its records become text
-    FILE *const *streams;   // one input stream per worker
-    uint64_t dataStart;     // where job 0 begins
-    uint64_t dataLimit;     // bytes of point data at most
-    size_t jobRecords;      // whole records per job: for LAZ, points a piece
-    int gzipLevel;          // 0: plain text
-    JobSource source;
-    const LazFile *laz;                     // LAZ: the chunks
-    std::string *failure;                   // LAZ: why the points could not be decoded
-    InTurn *inTurn;                         // LAZ in turn: where the sequence stands
-    const std::vector<uint64_t> *firstJobs; // LAZ chunks: each chunk's first job, and the end
-};
 
 // Set up before the workers start and left alone until they have ended.
 std::vector<std::thread> workers;
@@ -129,26 +87,6 @@ bool jobToTake()
     return nextJob <= lastJob && nextJob < writing + window;
 }
 
-// A slot about to hold job `job`, as nothing has been put in it yet.
-void clearJob(Slot *s, uint64_t job)
-{
-    s->job = job;
-    s->last = s->failed = s->outOfMemory = s->packFailed = false;
-    s->length = 0;
-    s->begin = s->rest = s->end = s->records;
-    s->problem.clear();
-    s->spare = 0;
-}
-
-// The text of the slot's records, as much as its buffer holds.
-void formatJob(const FileInHand &f, Slot *s)
-{
-    s->rest = s->begin;
-    const char *textEnd = s->text + settings.jobTextBytes;
-    char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
-    s->length = static_cast<size_t>(out - s->text);
-}
-
 // Fills the slot with job `job` of the file: its whole records and as much
 // of their text as the buffer holds.
 void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
@@ -168,47 +106,6 @@ void readAndFormat(const FileInHand &f, FILE *in, uint64_t job, Slot *s)
     s->begin = s->records;
     s->end = s->records + got / recordSize * recordSize;
     formatJob(f, s);
-}
-
-// LAZ decoded in turn: the next points of the sequence, decoded and
-// formatted. Data that ends between two chunks ends the file there.
-void decodeInTurn(const FileInHand &f, Slot *s)
-{
-    InTurn *t = f.inTurn;
-    const uint64_t wanted = t->left < f.jobRecords ? t->left : f.jobRecords;
-    uint64_t got = 0;
-    s->problem = lazSequencePoints(t->sequence, wanted, s->records, &got).why;
-    t->left -= got;
-    s->last = got < wanted || t->left == 0;
-    s->end = s->begin + got * f.text->recordSize;
-    if (s->problem.empty())
-        formatJob(f, s);
-}
-
-// A packer of the file's level in *packer, made anew when the level changed.
-bool packerFor(int level, TextPacker **packer)
-{
-    if (*packer && packerLevel(*packer) == level)
-        return true;
-    freeTextPacker(*packer);
-    *packer = newTextPacker(level);
-    return *packer != nullptr;
-}
-
-// Gzip: packs the job's text, formatting what its buffer had no room for
-// through the same buffer, so that the writer only writes the piece.
-bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
-{
-    if (!packerFor(f.gzipLevel, packer) || !packBegin(*packer, &s->packed) ||
-        !packMore(*packer, s->text, s->length, &s->packed))
-        return false;
-    while (s->rest != s->end) {
-        char *out =
-            f.text->format(s->text, s->text + settings.jobTextBytes, &s->rest, s->end, *f.text);
-        if (!packMore(*packer, s->text, static_cast<size_t>(out - s->text), &s->packed))
-            return false;
-    }
-    return packEnd(*packer, &s->packed);
 }
 
 // One job, as a worker or the writer does it. A buffer that cannot grow
@@ -232,92 +129,15 @@ void prepareJob(const FileInHand &f, FILE *in, uint64_t job, Slot *s, TextPacker
     }
 }
 
-// One piece of a LAZ chunk: its next `points` points decoded into the
-// slot's records and formatted, and packed with gzip.
-void decodePiece(const FileInHand &f, LazChunkDecoder *decoder, uint64_t points, Slot *s,
-                 TextPacker **packer)
-{
-    if (allocationFailsAt(s->job))
-        throw std::bad_alloc();
-    s->problem = lazChunkPoints(decoder, points, s->records).why;
-    s->end = s->begin + points * f.text->recordSize;
-    if (!s->problem.empty())
-        return;
-    formatJob(f, s);
-    s->packFailed = f.gzipLevel > 0 && !packJob(f, s, packer);
-}
-
-// Chunk `c` read whole with one positioned read into *compressed, and its
-// decoder started; false with the slot marked when it cannot be.
-bool startChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigned char> *compressed,
-                Slot *s, LazChunkDecoder **decoder)
-{
-    const LazChunk &chunk = f.laz->chunks[c];
-    if (allocationFailsAt(s->job))
-        throw std::bad_alloc();
-    compressed->resize(static_cast<size_t>(chunk.bytes));
-    if (!seek_from_start(in, chunk.start) ||
-        !read_exact(in, compressed->data(), compressed->size())) {
-        s->failed = true;
-        return false;
-    }
-    s->problem = lazStartChunk(f.laz->layout, compressed->data(), compressed->size(), chunk.points,
-                               f.laz->fields, decoder)
-                     .why;
-    return s->problem.empty();
-}
-
-// LAZ: chunk `c` decoded piece by piece, a job a piece, into the slots that
-// `sink` hands out (slotFor, null when the file ends before) and takes back
-// in order (publish, false when no more are wanted). However many points a
-// chunk holds, a piece takes one slot's fixed buffers.
-template <typename Sink>
-void convertChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigned char> *compressed,
-                  TextPacker **packer, Sink &sink)
-{
-    const uint64_t first = (*f.firstJobs)[c], pieces = (*f.firstJobs)[c + 1] - first;
-    const uint64_t points = f.laz->chunks[c].points;
-    const bool lastChunk = c + 2 == f.firstJobs->size();
-    std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> decoder(nullptr, lazEndChunk);
-    for (uint64_t k = 0; k < pieces; ++k) {
-        Slot *s = sink.slotFor(first + k);
-        if (!s)
-            return;
-        s->chunk = c;
-        try {
-            bool ready = points > 0;
-            if (ready && k == 0) {
-                LazChunkDecoder *started = nullptr;
-                ready = startChunk(f, in, c, compressed, s, &started);
-                decoder.reset(started);
-            }
-            const uint64_t n = std::min<uint64_t>(f.jobRecords, points - k * f.jobRecords);
-            if (ready)
-                decodePiece(f, decoder.get(), n, s, packer);
-            // A pointwise chunk says nothing of its points but its bytes:
-            // bytes its points leave unread hold points the header's count
-            // left out.
-            if (ready && k + 1 == pieces && s->problem.empty() &&
-                f.laz->layout.compressor == LAZ_POINTWISE_CHUNKED)
-                s->spare = f.laz->chunks[c].bytes - lazChunkBytesUsed(decoder.get());
-        } catch (const std::bad_alloc &) {
-            s->outOfMemory = true;
-        }
-        // Once published the slot is the writer's, and then another job's.
-        const bool last =
-            s->failed || s->outOfMemory || !s->problem.empty() || (lastChunk && k + 1 == pieces);
-        s->last = last;
-        if (!sink.publish(s) || last)
-            return;
-    }
-}
-
 // A worker's side of a LAZ chunk: the slot of each of its jobs once the
 // writer has freed it, and each piece handed to the writer as it is done.
-struct WorkerSink {
+struct WorkerSink final : JobSink {
+    explicit WorkerSink(const FileInHand *inHand) : f(inHand)
+    {
+    }
     const FileInHand *f;
 
-    Slot *slotFor(uint64_t job)
+    Slot *slotFor(uint64_t job) override
     {
         std::unique_lock<std::mutex> held(lock);
         workToTake.wait(
@@ -329,7 +149,7 @@ struct WorkerSink {
         return s;
     }
 
-    bool publish(Slot *s)
+    bool publish(Slot *s) override
     {
         std::lock_guard<std::mutex> held(lock);
         s->ready = true;
@@ -359,7 +179,7 @@ void work(size_t id)
         if (f.source == LAZ_CHUNKS) {
             const uint64_t c = nextChunk++;
             held.unlock();
-            WorkerSink sink{&f};
+            WorkerSink sink(&f);
             convertChunk(f, f.streams[id], c, &compressed, &packer, sink);
             // A chunk's bytes are not kept: the memory of idle workers
             // stays free, however large the chunks were.
@@ -485,21 +305,25 @@ PointsOutcome writeFile(const FileInHand &f, const PointOutput &out, GzipMember 
 // The same loop with no workers: the writer prepares each job itself.
 // The writer's side of a LAZ chunk when it decodes alone: one slot, written
 // as soon as it is filled.
-struct AloneSink {
+struct AloneSink final : JobSink {
+    AloneSink(const FileInHand *inHand, const PointOutput *output, GzipMember *m, uint64_t *r)
+        : f(inHand), out(output), member(m), records(r)
+    {
+    }
     const FileInHand *f;
     const PointOutput *out;
     GzipMember *member;
     uint64_t *records;
-    PointsOutcome outcome;
-    bool ended;
+    PointsOutcome outcome = POINTS_WRITTEN;
+    bool ended = false;
 
-    Slot *slotFor(uint64_t job)
+    Slot *slotFor(uint64_t job) override
     {
         clearJob(&slots[0], job);
         return &slots[0];
     }
 
-    bool publish(Slot *s)
+    bool publish(Slot *s) override
     {
         outcome = writePrepared(*f, s, *out, member, records);
         ended = s->last;
@@ -510,7 +334,7 @@ struct AloneSink {
 PointsOutcome writeChunksAlone(const FileInHand &f, const PointOutput &out, GzipMember *member,
                                uint64_t *records)
 {
-    AloneSink sink{&f, &out, member, records, POINTS_WRITTEN, false};
+    AloneSink sink(&f, &out, member, records);
     std::vector<unsigned char> compressed;
     for (uint64_t c = 0; c < f.laz->chunks.size(); ++c) {
         convertChunk(f, f.streams[0], c, &compressed, &writerPacker, sink);
@@ -612,6 +436,51 @@ void stopAtExit()
 
 } // namespace
 
+// A slot about to hold job `job`, as nothing has been put in it yet.
+void clearJob(Slot *s, uint64_t job)
+{
+    s->job = job;
+    s->last = s->failed = s->outOfMemory = s->packFailed = false;
+    s->length = 0;
+    s->begin = s->rest = s->end = s->records;
+    s->problem.clear();
+    s->spare = 0;
+}
+
+// The text of the slot's records, as much as its buffer holds.
+void formatJob(const FileInHand &f, Slot *s)
+{
+    s->rest = s->begin;
+    const char *textEnd = s->text + f.jobTextBytes;
+    char *out = f.text->format(s->text, textEnd, &s->rest, s->end, *f.text);
+    s->length = static_cast<size_t>(out - s->text);
+}
+
+// A packer of the file's level in *packer, made anew when the level changed.
+bool packerFor(int level, TextPacker **packer)
+{
+    if (*packer && packerLevel(*packer) == level)
+        return true;
+    freeTextPacker(*packer);
+    *packer = newTextPacker(level);
+    return *packer != nullptr;
+}
+
+// Gzip: packs the job's text, formatting what its buffer had no room for
+// through the same buffer, so that the writer only writes the piece.
+bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
+{
+    if (!packerFor(f.gzipLevel, packer) || !packBegin(*packer, &s->packed) ||
+        !packMore(*packer, s->text, s->length, &s->packed))
+        return false;
+    while (s->rest != s->end) {
+        char *out = f.text->format(s->text, s->text + f.jobTextBytes, &s->rest, s->end, *f.text);
+        if (!packMore(*packer, s->text, static_cast<size_t>(out - s->text), &s->packed))
+            return false;
+    }
+    return packEnd(*packer, &s->packed);
+}
+
 bool writeAll(FILE *fout, const char *text, size_t n)
 {
     // Nothing to write may come as a null pointer, which fwrite must not see.
@@ -671,54 +540,6 @@ std::vector<FILE *> workerStreams(const char *name)
     return streams;
 }
 
-// Points of a LAZ piece: as many records as a slot's buffer holds, at
-// most a job's.
-size_t piecePoints(const RecordText &text)
-{
-    const size_t room = recordBufferBytes / text.recordSize;
-    return std::max<size_t>(1, std::min(settings.jobRecords, room));
-}
-
-// Points of a LAZ piece whose text fits a job's buffer, judged by the text
-// of the first chunk's first points (as recordsPerJob judges a LAS file's),
-// so that the writer rarely formats: at most piecePoints.
-size_t pointsPerPiece(const FileInHand &f)
-{
-    const size_t most = piecePoints(*f.text);
-    const LazChunk &chunk = f.laz->chunks[0];
-    Slot &s = slots[0];
-    clearJob(&s, 0);
-    std::vector<unsigned char> compressed;
-    LazChunkDecoder *decoder = nullptr;
-    const uint64_t sample = std::min<uint64_t>({chunk.points, 64, most});
-    if (sample == 0 || !startChunk(f, f.streams[0], 0, &compressed, &s, &decoder))
-        return most;
-    std::unique_ptr<LazChunkDecoder, void (*)(LazChunkDecoder *)> held(decoder, lazEndChunk);
-    s.problem = lazChunkPoints(decoder, sample, s.records).why;
-    if (!s.problem.empty())
-        return most;
-    s.end = s.begin + sample * f.text->recordSize;
-    formatJob(f, &s);
-    const size_t sampled = static_cast<size_t>(s.rest - s.begin) / f.text->recordSize;
-    if (sampled == 0)
-        return most;
-    const size_t perRecord = s.length / sampled + 1;
-    const size_t fit = (settings.jobTextBytes - f.text->lineBytes) / 4 * 3 / perRecord;
-    return fit < 1 ? 1 : fit < most ? fit : most;
-}
-
-// Each chunk's first job, the pieces of a chunk following one another, and
-// after the last the number of jobs.
-std::vector<uint64_t> firstJobsOf(const LazFile &laz, size_t points)
-{
-    std::vector<uint64_t> first(laz.chunks.size() + 1, 0);
-    for (size_t c = 0; c < laz.chunks.size(); ++c) {
-        const uint64_t pieces = (laz.chunks[c].points + points - 1) / points;
-        first[c + 1] = first[c] + (pieces > 0 ? pieces : 1);
-    }
-    return first;
-}
-
 size_t readFromFile(void *source, unsigned char *to, size_t n)
 {
     return std::fread(to, 1, n, static_cast<FILE *>(source));
@@ -743,8 +564,17 @@ PointsOutcome convertInTurn(const PointInput &in, const RecordText &text, const 
         return POINTS_READ_FAILED;
     InTurn turn{sequence.get(), laz.sequencePoints};
     FILE *alone[1] = {in.fin};
-    const FileInHand f{&text,         alone,       in.dataStart, in.dataLimit, piecePoints(text),
-                       out.gzipLevel, LAZ_IN_TURN, in.laz,       in.failure,   &turn,
+    const FileInHand f{&text,
+                       alone,
+                       in.dataStart,
+                       in.dataLimit,
+                       piecePoints(text, recordBufferBytes, settings.jobRecords),
+                       out.gzipLevel,
+                       settings.jobTextBytes,
+                       LAZ_IN_TURN,
+                       in.laz,
+                       in.failure,
+                       &turn,
                        nullptr};
     const PointsOutcome outcome = writeFileAlone(f, out, member, records);
     // Data cut within a chunk ends the points at the last whole one: the
@@ -778,6 +608,7 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
                  in.dataLimit,
                  0,
                  out.gzipLevel,
+                 settings.jobTextBytes,
                  in.laz ? LAZ_CHUNKS : LAS_RECORDS,
                  in.laz,
                  in.failure,
@@ -785,7 +616,10 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
                  nullptr};
     std::vector<uint64_t> firstJobs;
     try {
-        f.jobRecords = in.laz ? pointsPerPiece(f) : recordsPerJob(f);
+        f.jobRecords =
+            in.laz ? pointsPerPiece(f, piecePoints(text, recordBufferBytes, settings.jobRecords),
+                                    &slots[0])
+                   : recordsPerJob(f);
         if (in.laz)
             firstJobs = firstJobsOf(*in.laz, f.jobRecords);
     } catch (const std::bad_alloc &) {
