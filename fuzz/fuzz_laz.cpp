@@ -75,25 +75,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const unsigned char *bytes = data + 1;
     const size_t n = size - 1;
     LazLayout parsed;
-    lazLayoutOf(bytes, n, static_cast<uint16_t>(pick * 3), &parsed).why;
+    lazLayoutOf(bytes, n, static_cast<uint16_t>(pick * 3), &parsed);
     const LazLayout layout = layoutFor(pick);
     if (!lazUnreadItems(layout).why.empty())
         std::abort();
     std::vector<LazChunk> chunks;
     // A file as long as the input, as a real one bounds its chunk count.
-    lazChunksOf(layout, 8, bytes, n, 8 + n, 1u << 16, &chunks).why;
+    lazChunksOf(layout, 8, bytes, n, 8 + n, 1u << 16, &chunks);
     const uint64_t points = 1 + pick % 64;
     std::vector<unsigned char> records(points * layout.recordLength);
     size_t used = 0;
     // Some fields left undecoded, as a Format that does not print them.
     const uint32_t fields = pick & 1 ? LAZ_ALL_FIELDS : LAZ_FIELD_Z | LAZ_FIELD_RGB;
-    lazDecodeChunk(layout, bytes, n, points, records.data(), &used, fields).why;
+    lazDecodeChunk(layout, bytes, n, points, records.data(), &used, fields);
     if (used > n)
         std::abort();
     Source source{bytes, bytes + n};
     if (LazSequence *s = lazStartSequence(layout, readSome, &source)) {
         uint64_t decoded = 0;
-        lazSequencePoints(s, points, records.data(), &decoded).why;
+        lazSequencePoints(s, points, records.data(), &decoded);
         if (decoded > points)
             std::abort();
         lazEndSequence(s);
