@@ -263,8 +263,7 @@ double decodeOnce(const std::string &laz, uint64_t *points)
     for (const LazChunk &c : chunks) {
         records.resize(c.points * length);
         size_t used = 0;
-        if (!lazDecodeChunk(layout, bytes + c.start, c.bytes, c.points, records.data(), &used)
-                 .ok())
+        if (!lazDecodeChunk(layout, bytes + c.start, c.bytes, c.points, records.data(), &used).ok())
             return -1;
         *points += c.points;
     }

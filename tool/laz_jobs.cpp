@@ -108,17 +108,9 @@ void convertChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigne
     }
 }
 
-// Points of a LAZ piece: as many records as a slot's buffer holds, at
-// most a job's.
-size_t piecePoints(const RecordText &text, size_t recordBufferBytes, size_t jobRecords)
-{
-    const size_t room = recordBufferBytes / text.recordSize;
-    return std::max<size_t>(1, std::min(jobRecords, room));
-}
-
 // Points of a LAZ piece whose text fits a job's buffer, judged by the text
 // of the first chunk's first points (as recordsPerJob judges a LAS file's),
-// so that the writer rarely formats: at most piecePoints.
+// so that the writer rarely formats: at most `most`.
 size_t pointsPerPiece(const FileInHand &f, size_t most, Slot *scratch)
 {
     const LazChunk &chunk = f.laz->chunks[0];
@@ -135,12 +127,7 @@ size_t pointsPerPiece(const FileInHand &f, size_t most, Slot *scratch)
         return most;
     s.end = s.begin + sample * f.text->recordSize;
     formatJob(f, &s);
-    const size_t sampled = static_cast<size_t>(s.rest - s.begin) / f.text->recordSize;
-    if (sampled == 0)
-        return most;
-    const size_t perRecord = s.length / sampled + 1;
-    const size_t fit = (f.jobTextBytes - f.text->lineBytes) / 4 * 3 / perRecord;
-    return fit < 1 ? 1 : fit < most ? fit : most;
+    return recordsThatFit(f, s, most);
 }
 
 // Each chunk's first job, the pieces of a chunk following one another, and

@@ -16,9 +16,6 @@ void decodeInTurn(const FileInHand &f, Slot *s);
 // *compressed.
 void convertChunk(const FileInHand &f, FILE *in, uint64_t c, std::vector<unsigned char> *compressed,
                   TextPacker **packer, JobSink &sink);
-// Points of a piece: as many records as a slot's `recordBufferBytes` hold,
-// at most `jobRecords`.
-size_t piecePoints(const RecordText &text, size_t recordBufferBytes, size_t jobRecords);
 // Points of a piece whose text fits a job's buffer, judged by the first
 // chunk's first points decoded into `scratch`: at most `most`.
 size_t pointsPerPiece(const FileInHand &f, size_t most, Slot *scratch);

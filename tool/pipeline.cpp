@@ -358,24 +358,16 @@ PointsOutcome writeFileAlone(const FileInHand &f, const PointOutput &out, GzipMe
     }
 }
 
-// Records per job for this file: as many as make about three quarters of a
-// job's text, judged by the text of its first records, so that a job's
-// text rarely needs the writer's help. At most settings.jobRecords.
+// Records per job for this file, judged by the text of its first records,
+// so that a job's text rarely needs the writer's help.
 size_t recordsPerJob(const FileInHand &f)
 {
     // Records with extra bytes are longer: a job holds what its buffer can.
-    const size_t room = recordBufferBytes / f.text->recordSize;
-    const size_t most = settings.jobRecords < room ? settings.jobRecords : room;
+    const size_t most = recordsASlotHolds(*f.text, recordBufferBytes, settings.jobRecords);
     FileInHand sample = f;
     sample.jobRecords = most < 64 ? most : 64;
-    Slot &s = slots[0];
-    readAndFormat(sample, f.streams[0], 0, &s);
-    const size_t sampled = static_cast<size_t>(s.rest - s.records) / f.text->recordSize;
-    if (sampled == 0)
-        return most;
-    const size_t perRecord = s.length / sampled + 1;
-    const size_t fit = (settings.jobTextBytes - f.text->lineBytes) / 4 * 3 / perRecord;
-    return fit < 1 ? 1 : fit < most ? fit : most;
+    readAndFormat(sample, f.streams[0], 0, &slots[0]);
+    return recordsThatFit(f, slots[0], most);
 }
 
 void releaseSlots()
@@ -481,6 +473,22 @@ bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
     return packEnd(*packer, &s->packed);
 }
 
+size_t recordsASlotHolds(const RecordText &text, size_t recordBufferBytes, size_t jobRecords)
+{
+    const size_t room = recordBufferBytes / text.recordSize;
+    return std::max<size_t>(1, std::min(jobRecords, room));
+}
+
+size_t recordsThatFit(const FileInHand &f, const Slot &sampled, size_t most)
+{
+    const size_t records = static_cast<size_t>(sampled.rest - sampled.begin) / f.text->recordSize;
+    if (records == 0)
+        return most;
+    const size_t perRecord = sampled.length / records + 1;
+    const size_t fit = (f.jobTextBytes - f.text->lineBytes) / 4 * 3 / perRecord;
+    return fit < 1 ? 1 : fit < most ? fit : most;
+}
+
 bool writeAll(FILE *fout, const char *text, size_t n)
 {
     // Nothing to write may come as a null pointer, which fwrite must not see.
@@ -568,7 +576,7 @@ PointsOutcome convertInTurn(const PointInput &in, const RecordText &text, const 
                        alone,
                        in.dataStart,
                        in.dataLimit,
-                       piecePoints(text, recordBufferBytes, settings.jobRecords),
+                       recordsASlotHolds(text, recordBufferBytes, settings.jobRecords),
                        out.gzipLevel,
                        settings.jobTextBytes,
                        LAZ_IN_TURN,
@@ -617,9 +625,10 @@ PointsOutcome pipelineConvert(const PointInput &in, const RecordText &text, cons
     std::vector<uint64_t> firstJobs;
     try {
         f.jobRecords =
-            in.laz ? pointsPerPiece(f, piecePoints(text, recordBufferBytes, settings.jobRecords),
-                                    &slots[0])
-                   : recordsPerJob(f);
+            in.laz
+                ? pointsPerPiece(f, recordsASlotHolds(text, recordBufferBytes, settings.jobRecords),
+                                 &slots[0])
+                : recordsPerJob(f);
         if (in.laz)
             firstJobs = firstJobsOf(*in.laz, f.jobRecords);
     } catch (const std::bad_alloc &) {

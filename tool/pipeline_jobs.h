@@ -76,6 +76,13 @@ class JobSink
 void clearJob(Slot *s, uint64_t job);
 // The text of the slot's records, as much as its buffer holds.
 void formatJob(const FileInHand &f, Slot *s);
+// Records a job may take: as many as a slot's `recordBufferBytes` hold, at
+// most `jobRecords`.
+size_t recordsASlotHolds(const RecordText &text, size_t recordBufferBytes, size_t jobRecords);
+// Records a job should take so that its text fits its buffer, about three
+// quarters full, judged by the text `sampled` holds of its first records:
+// at most `most`.
+size_t recordsThatFit(const FileInHand &f, const Slot &sampled, size_t most);
 // Gzip: packs the job's text, formatting what its buffer had no room for
 // through the same buffer, so that the writer only writes the piece.
 bool packJob(const FileInHand &f, Slot *s, TextPacker **packer);
