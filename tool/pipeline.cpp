@@ -473,9 +473,9 @@ bool packJob(const FileInHand &f, Slot *s, TextPacker **packer)
     return packEnd(*packer, &s->packed);
 }
 
-size_t recordsASlotHolds(const RecordText &text, size_t recordBufferBytes, size_t jobRecords)
+size_t recordsASlotHolds(const RecordText &text, size_t slotBytes, size_t jobRecords)
 {
-    const size_t room = recordBufferBytes / text.recordSize;
+    const size_t room = slotBytes / text.recordSize;
     return std::max<size_t>(1, std::min(jobRecords, room));
 }
 

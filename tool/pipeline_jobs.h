@@ -76,9 +76,9 @@ class JobSink
 void clearJob(Slot *s, uint64_t job);
 // The text of the slot's records, as much as its buffer holds.
 void formatJob(const FileInHand &f, Slot *s);
-// Records a job may take: as many as a slot's `recordBufferBytes` hold, at
-// most `jobRecords`.
-size_t recordsASlotHolds(const RecordText &text, size_t recordBufferBytes, size_t jobRecords);
+// Records a job may take: as many as a slot's `slotBytes` of records hold,
+// at most `jobRecords`.
+size_t recordsASlotHolds(const RecordText &text, size_t slotBytes, size_t jobRecords);
 // Records a job should take so that its text fits its buffer, about three
 // quarters full, judged by the text `sampled` holds of its first records:
 // at most `most`.
